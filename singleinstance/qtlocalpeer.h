@@ -1,0 +1,46 @@
+#pragma once
+
+#include "singleinstance/qtlockedfile.h"
+
+#include <QObject>
+#include <QString>
+
+class QLocalServer;
+class QLocalSocket;
+
+// One side of the single-instance channel. The process that takes the exclusive lock on the
+// lock file is the primary and listens on a local server; every later process is a secondary
+// that hands the primary one message per connection.
+class QtLocalPeer : public QObject
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(QtLocalPeer)
+
+public:
+    explicit QtLocalPeer(QObject *parent = nullptr, const QString &id = QString());
+
+    bool isSecondary();
+    bool sendMessage(const QString &message, int timeout);
+
+    // Bound on all waiting for one incoming message (its length and its bytes together);
+    // 30 s unless a test shortens it.
+    static void setMessageWaitLimit(int milliseconds);
+
+signals:
+    void messageReceived(const QString &message);
+
+protected slots:
+    void receiveConnection();
+
+protected:
+    QString appId;
+    QString serverName;
+    QLocalServer *localServer;
+    QtLP_Private::QtLockedFile instanceLock;
+
+    static constexpr char ackReply[] = "ack";
+    static constexpr qint64 ackLength = sizeof(ackReply) - 1;
+
+private:
+    static void dropConnection(QLocalSocket *socket, const QString &reason);
+};
