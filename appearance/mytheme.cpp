@@ -1,0 +1,125 @@
+#include "appearance/mytheme.h"
+
+#include "appearance/settings.h"
+#include "appearance/systemtheme.h"
+#include "appearance/themepalettes.h"
+#include "resources/resourcepaths.h"
+
+#include <QApplication>
+#include <QDebug>
+#include <QFile>
+#include <QGraphicsDropShadowEffect>
+#include <QSettings>
+#include <QStyleFactory>
+#include <QTextStream>
+#include <QWidget>
+
+#include <utility>
+
+MyTheme *MyTheme::theInstance = nullptr;
+
+MyTheme::MyTheme(QObject *parent) : QObject(parent) {}
+
+void MyTheme::init(QObject *parent)
+{
+    if (theInstance)
+        return;
+    theInstance = new MyTheme(parent);
+    theInstance->initPalettes();
+}
+
+MyTheme *MyTheme::instance()
+{
+    return theInstance;
+}
+
+void MyTheme::initPalettes()
+{
+    desktopPalette = QGuiApplication::palette();
+    lightPalette = QGuiApplication::palette();
+    darkPalette = QGuiApplication::palette();
+    buildDarkPalette(darkPalette);
+    buildLightPalette(lightPalette);
+}
+
+void MyTheme::applyTheme(QWidget *widget, int *currentTheme)
+{
+    const int theme =
+        Settings::settings()->value(QStringLiteral("server/applicationTheme"), QVariant(0)).toInt();
+    if (theme != 0)
+        setTheme(widget, theme, currentTheme);
+    else
+        followSystemTheme(widget, currentTheme);
+}
+
+void MyTheme::followSystemTheme(QWidget *widget, int *currentTheme)
+{
+    setTheme(widget, systemPrefersDark(desktopPalette) ? 2 : 1, currentTheme);
+}
+
+void MyTheme::setTheme(QWidget *widget, int theme, int *currentTheme)
+{
+    if (*currentTheme == theme)
+        return;
+    if (styleNotSet) {
+        QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
+        styleNotSet = false;
+    }
+    // The widget's value is written before the palette is set: setPalette sends
+    // ApplicationPaletteChange, which comes straight back into applyTheme through the
+    // shell's event filter, and that call must stop at the check above.
+    if (theme == 2) {
+        *currentTheme = 2;
+        if (appliedPalette != 2) {
+            QApplication::setPalette(darkPalette);
+            appliedPalette = 2;
+        }
+        QStringList sheets = darkStyleSheets();
+        applyStyleSheet(widget, sheets);
+    } else if (theme == 1) {
+        *currentTheme = 1;
+        if (appliedPalette != 1) {
+            QApplication::setPalette(lightPalette);
+            appliedPalette = 1;
+        }
+        QStringList sheets = lightStyleSheets();
+        applyStyleSheet(widget, sheets);
+    }
+}
+
+void MyTheme::applyStyleSheet(QWidget *widget, QStringList &styleSheets)
+{
+    if (styleSheets.isEmpty())
+        styleSheets = lightStyleSheets();
+    QString styleSheet;
+    for (const QString &path : std::as_const(styleSheets)) {
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly)) {
+            qDebug() << "fail to open: " << path;
+            continue;
+        }
+        QTextStream stream(&file);
+        styleSheet += QLatin1Char('\n') + stream.readAll();
+        file.close();
+    }
+    widget->setStyleSheet(styleSheet);
+}
+
+void MyTheme::addShadow(QWidget *widget)
+{
+    auto *shadow = new QGraphicsDropShadowEffect(this);
+    shadow->setOffset(0, 0);
+    shadow->setBlurRadius(20.0);
+    shadow->setColor(QColor(131, 139, 139, 200));
+    widget->setGraphicsEffect(shadow);
+}
+
+QStringList MyTheme::lightStyleSheets()
+{
+    return {qssPath(QStringLiteral("common.qss")), qssPath(QStringLiteral("light_theme.qss"))};
+}
+
+QStringList MyTheme::darkStyleSheets()
+{
+    return {qssPath(QStringLiteral("common.qss")), qssPath(QStringLiteral("dark_theme.qss"))};
+}

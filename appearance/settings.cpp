@@ -1,0 +1,27 @@
+#include "appearance/settings.h"
+
+#include <QCoreApplication>
+#include <QSettings>
+
+Settings *Settings::instance = nullptr;
+
+Settings::Settings(QObject *parent) : QObject(parent) {}
+
+void Settings::init(QObject *parent)
+{
+    if (instance)
+        return;
+    instance = new Settings(parent);
+    QCoreApplication::setOrganizationName(QStringLiteral("Halvenord"));
+    QCoreApplication::setApplicationName(QStringLiteral("Glimmerpane"));
+    instance->store = new QSettings(QSettings::NativeFormat, QSettings::UserScope,
+                                    QCoreApplication::organizationName(),
+                                    QCoreApplication::applicationName(), parent);
+    // The only sync: the main application owns these settings, so nothing is ever written.
+    instance->store->sync();
+}
+
+QSettings *Settings::settings()
+{
+    return instance ? instance->store : nullptr;
+}
