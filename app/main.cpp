@@ -1,5 +1,6 @@
 #include "app/commandline.h"
 #include "app/updatelog.h"
+#include "download/networksetup.h"
 #include "singleinstance/qtsingleapplication.h"
 #include "window/mainwindow.h"
 
@@ -24,6 +25,7 @@ int main(int argc, char *argv[])
         openUpdateLog();
         QCoreApplication::setApplicationVersion(QStringLiteral("1.0.8"));
         const CommandLine commandLine = parseCommandLine(argc, argv);
+        setUpNetwork();
 
         {
             MainWindow window;

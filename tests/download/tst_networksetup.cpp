@@ -1,0 +1,85 @@
+#include "download/networksetup.h"
+#include "tests/support/testsandbox.h"
+#include "tools/httpsserver/localhttpsserver.h"
+
+#include <QApplication>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QRegularExpression>
+#include <QSignalSpy>
+#include <QSslConfiguration>
+#include <QTest>
+
+class TestNetworkSetup : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void extraCaCertificates_data();
+    void extraCaCertificates();
+
+private:
+    LocalHttpsServer server{LocalHttpsServer::Scheme::Https};
+    QSslConfiguration original;
+};
+
+static QString testData(const QString &name)
+{
+    return qEnvironmentVariable("GLIMMERPANE_TEST_DATA") + QLatin1Char('/') + name;
+}
+
+void TestNetworkSetup::initTestCase()
+{
+    original = QSslConfiguration::defaultConfiguration();
+    QVERIFY(server.setCertificate(testData("server.pem"), testData("server.key")));
+    server.setHandler([](const HttpRequest &, HttpResponse &response) { response.setBody("ok"); });
+    QVERIFY2(server.listen(), qPrintable(server.errorString()));
+}
+
+void TestNetworkSetup::extraCaCertificates_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QString>("warning"); // empty: none expected
+    QTest::addColumn<int>("added");
+
+    const QString missing = testSandboxPath() + "/missing.pem";
+    const QString keyOnly = testData("server.key");
+    QTest::newRow("not set") << QString() << QString() << 0;
+    QTest::newRow("missing file") << missing << "GLIMMERPANE_EXTRA_CA_CERTS: cannot read " + missing
+                                  << 0;
+    QTest::newRow("no certificate in the file")
+        << keyOnly << "GLIMMERPANE_EXTRA_CA_CERTS: no certificate in " + keyOnly << 0;
+    QTest::newRow("test CA") << testData("ca.pem") << QString() << 1;
+}
+
+void TestNetworkSetup::extraCaCertificates()
+{
+    QFETCH(QString, path);
+    QFETCH(QString, warning);
+    QFETCH(int, added);
+#ifndef GLIMMERPANE_STAGING_OVERRIDES
+    warning.clear(); // the variable is not even looked at
+    added = 0;
+#endif
+    QSslConfiguration::setDefaultConfiguration(original);
+    qputenv("GLIMMERPANE_EXTRA_CA_CERTS", QFile::encodeName(path));
+    if (warning.isEmpty())
+        QTest::failOnWarning(QRegularExpression("GLIMMERPANE_EXTRA_CA_CERTS"));
+    else
+        QTest::ignoreMessage(QtWarningMsg, qPrintable(warning));
+
+    setUpNetwork();
+
+    QCOMPARE(QSslConfiguration::defaultConfiguration().caCertificates().size(),
+             original.caCertificates().size() + added);
+    QNetworkAccessManager manager;
+    QNetworkReply *reply = manager.get(QNetworkRequest(server.url("/")));
+    QSignalSpy finished(reply, &QNetworkReply::finished);
+    QTRY_COMPARE(finished.count(), 1);
+    QCOMPARE(reply->error(),
+             added ? QNetworkReply::NoError : QNetworkReply::SslHandshakeFailedError);
+}
+
+UPDATER_TEST_MAIN(TestNetworkSetup)
+#include "tst_networksetup.moc"
