@@ -1,7 +1,19 @@
 #pragma once
 
 #include <QMainWindow>
+#include <QString>
 
+class DownLoadManager;
+class QMouseEvent;
+class QSystemTrayIcon;
+class QTranslator;
+
+namespace Ui {
+class MainWindow;
+}
+
+// The updater's one window: the update state, the tray icon, the translator and the
+// download manager. The version query and the installer hand-off are members too.
 class MainWindow : public QMainWindow
 {
     Q_OBJECT
@@ -13,10 +25,40 @@ public:
 
     bool dailyCheck;
     qint64 appVersion;
+    QSystemTrayIcon *trayIcon;
+    Ui::MainWindow *ui;
+    DownLoadManager *downloadManager;
+    bool downloading;
+    bool hasUpdate;
+    QString updateAddress;
+    QString installerName;
+    QTranslator *translator;
 
 public slots:
+    void on_CUP_UpdateBtn_clicked();
+    void progressBarUpdate(int cur, int total);
+    void downloadFinished(int);
     void anotherInstanceMessage(QString message);
 
-private:
+public:
     void raiseWindow();
+    void loadLanguage();
+    bool createUpdateFolder();
+    bool startInstaller();
+
+protected:
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
+
+private:
+    void checkForUpdate();
+    void startUpdateDownload();
+    void cancelUpdateDownload();
+    void finishCheck();
+    void startupCheck();
+    void closeGuard();
+    void minimise();
+    void downloadFailed();
+    QString installerPath() const;
 };
