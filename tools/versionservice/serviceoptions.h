@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QString>
+
+#include <optional>
+
+class QCoreApplication;
+
+// How the version service answers: what it offers and how it misbehaves on purpose.
+struct ServiceOptions
+{
+    enum class Fault {
+        None,
+        Stall,       // the head of the version reply, then silence on an open connection
+        EndlessBody, // a version reply body that never ends (160 KiB/s)
+        InvalidJson, // a cut-off JSON document
+    };
+
+    quint16 port = 20410;
+    QString latestVersion = QStringLiteral("109");
+    QString releaseNotesPath;
+    QString installerPath;
+    QString certificatePath;
+    QString keyPath;
+    Fault fault = Fault::None;
+    int code = 200;
+    qint64 throttleBytesPerSecond = 0; // 0: the installer goes out at full speed
+    QString requestLogPath;            // empty: standard output
+};
+
+// Reads the command line; handles --help itself. Prints the problem and returns nothing when
+// an option is missing or malformed.
+std::optional<ServiceOptions> readServiceOptions(const QCoreApplication &app);
