@@ -5,265 +5,160 @@
 #include "tests/support/testsandbox.h"
 
 #include <QApplication>
-#include <QDir>
 #include <QFile>
-#include <QGraphicsDropShadowEffect>
 #include <QPointer>
 #include <QProcess>
 #include <QSettings>
 #include <QStyle>
 #include <QTest>
-#include <QTextStream>
 
-#include <memory>
+#include <tuple>
 
-namespace {
-
-QString readResource(const QString &name)
+static QString readQss(const char *name)
 {
-    QFile file(qssPath(name));
+    QFile file(qssPath(QLatin1String(name)));
     return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
 }
-
-QString composed(const QString &themeFile)
-{
-    return QLatin1Char('\n') + readResource(QStringLiteral("common.qss")) + QLatin1Char('\n') +
-           readResource(themeFile);
-}
-
-QStringList capturedMessages;
-QtMessageHandler previousHandler = nullptr;
-
-// Records every message and still hands it on, so QTest::ignoreMessage keeps working.
-void recordingHandler(QtMsgType type, const QMessageLogContext &context, const QString &message)
-{
-    capturedMessages << message;
-    previousHandler(type, context, message);
-}
-
-} // namespace
 
 class TestMyTheme : public QObject
 {
     Q_OBJECT
 
 private slots:
-    void initTestCase();
-    void styleSheetComposition_data();
     void styleSheetComposition();
-    void missingStyleSheetFile();
-    void dropShadow();
     void decisions_data();
     void decisions();
 };
 
-void TestMyTheme::initTestCase()
-{
-    Settings::init(qApp);
-    MyTheme::init(qApp);
-    QVERIFY(MyTheme::instance());
-}
-
-void TestMyTheme::styleSheetComposition_data()
-{
-    QTest::addColumn<QStringList>("list");
-    QTest::addColumn<QStringList>("listAfterwards");
-    QTest::addColumn<QString>("expectedSheet");
-
-    const QStringList light = {qssPath("common.qss"), qssPath("light_theme.qss")};
-    const QStringList dark = {qssPath("common.qss"), qssPath("dark_theme.qss")};
-    QTest::newRow("light list") << MyTheme::lightStyleSheets() << light
-                                << composed("light_theme.qss");
-    QTest::newRow("dark list") << MyTheme::darkStyleSheets() << dark << composed("dark_theme.qss");
-    QTest::newRow("empty list falls back to light")
-        << QStringList() << light << composed("light_theme.qss");
-    QTest::newRow("order is list order")
-        << QStringList{qssPath("dark_theme.qss"), qssPath("common.qss")}
-        << QStringList{qssPath("dark_theme.qss"), qssPath("common.qss")}
-        << "\n" + readResource("dark_theme.qss") + "\n" + readResource("common.qss");
-}
-
 void TestMyTheme::styleSheetComposition()
 {
-    QFETCH(QStringList, list);
-    QFETCH(QStringList, listAfterwards);
-    QFETCH(QString, expectedSheet);
-
-    QVERIFY(!readResource("common.qss").isEmpty());
     QWidget widget;
+    QStringList empty;
+    MyTheme::instance()->applyStyleSheet(&widget, empty);
+    QCOMPARE(empty, QStringList({qssPath("common.qss"), qssPath("light_theme.qss")}));
+    QCOMPARE(widget.styleSheet(), "\n" + readQss("common.qss") + "\n" + readQss("light_theme.qss"));
+
+    // A file that cannot be opened is named once on the debug channel and skipped.
+    const QString missing = qssPath(QStringLiteral("missing.qss"));
+    QStringList list{missing, qssPath(QStringLiteral("dark_theme.qss"))};
+    const QString line = QStringLiteral("fail to open:  \"%1\"").arg(missing);
+    QTest::ignoreMessage(QtDebugMsg, qPrintable(line));
+    static QStringList messages; // every message, also those that ignoreMessage swallows
+    static QtMessageHandler previous = nullptr;
+    previous = qInstallMessageHandler(
+        [](QtMsgType type, const QMessageLogContext &context, const QString &message) {
+            messages << message;
+            previous(type, context, message);
+        });
     MyTheme::instance()->applyStyleSheet(&widget, list);
-    QCOMPARE(list, listAfterwards);
-    QCOMPARE(widget.styleSheet(), expectedSheet);
+    qInstallMessageHandler(previous);
+    QCOMPARE(messages, QStringList{line});
+    QCOMPARE(widget.styleSheet(), "\n" + readQss("dark_theme.qss"));
 }
 
-void TestMyTheme::missingStyleSheetFile()
-{
-    const QString missing = qssPath(QStringLiteral("missing_theme.qss"));
-    QStringList list = {missing, qssPath(QStringLiteral("dark_theme.qss"))};
-    QWidget widget;
-    widget.setStyleSheet(QStringLiteral("QWidget { color: green; }"));
-
-    const QString expectedLine = QStringLiteral("fail to open:  \"%1\"").arg(missing);
-    QTest::ignoreMessage(QtDebugMsg, qPrintable(expectedLine));
-    capturedMessages.clear();
-    previousHandler = qInstallMessageHandler(recordingHandler);
-    MyTheme::instance()->applyStyleSheet(&widget, list);
-    qInstallMessageHandler(previousHandler);
-
-    QCOMPARE(capturedMessages, QStringList{expectedLine});
-    QCOMPARE(widget.styleSheet(), "\n" + readResource(QStringLiteral("dark_theme.qss")));
-}
-
-void TestMyTheme::dropShadow()
-{
-    QWidget widget;
-    MyTheme::instance()->addShadow(&widget);
-    auto *shadow = qobject_cast<QGraphicsDropShadowEffect *>(widget.graphicsEffect());
-    QVERIFY(shadow);
-    QCOMPARE(shadow->parent(), MyTheme::instance());
-    QCOMPARE(shadow->offset(), QPointF(0, 0));
-    QCOMPARE(shadow->blurRadius(), 20.0);
-    QCOMPARE(shadow->color(), QColor(0x83, 0x8B, 0x8B, 200));
-}
-
-// Each row runs in a fresh process: the manager, the Fusion style and the application palette
-// are process-wide. The child prints one line per decision:
-//   <widget's theme value> <application palette> <widget's style sheet> <Fusion installs>
-// Before each decision the child sets a marker palette and a marker sheet, so "marker" means
-// that decision did not set them.
+// Each row runs in a fresh process: the manager, the style and the application palette are
+// process-wide. Steps are the values stored before successive decisions on one widget ("none":
+// absent; "^": the widget starts over at -1). The child prints one line per decision.
 void TestMyTheme::decisions_data()
 {
-    QTest::addColumn<QString>("desktop");
-    QTest::addColumn<QStringList>("steps"); // stored setting per decision; "@new": fresh widget
-    QTest::addColumn<QStringList>("expected");
+    QTest::addColumn<QString>("system");
+    QTest::addColumn<QString>("steps");
+    QTest::addColumn<QString>("expected");
 
-    QTest::newRow("follow system, light desktop")
-        << "light" << QStringList{"0"} << QStringList{"1 light light 1"};
-    QTest::newRow("follow system, dark desktop")
-        << "dark" << QStringList{"0"} << QStringList{"2 dark dark 1"};
-    QTest::newRow("setting absent follows dark desktop")
-        << "dark" << QStringList{"none"} << QStringList{"2 dark dark 1"};
-    QTest::newRow("text setting reads as 0")
-        << "dark" << QStringList{"abc"} << QStringList{"2 dark dark 1"};
-    QTest::newRow("light on a dark desktop")
-        << "dark" << QStringList{"1"} << QStringList{"1 light light 1"};
-    QTest::newRow("dark on a light desktop")
-        << "light" << QStringList{"2"} << QStringList{"2 dark dark 1"};
-    QTest::newRow("same decision twice")
-        << "light" << QStringList{"2", "2"} << QStringList{"2 dark dark 1", "2 marker marker 1"};
-    QTest::newRow("switch light to dark")
-        << "light" << QStringList{"1", "2"} << QStringList{"1 light light 1", "2 dark dark 1"};
-    QTest::newRow("second widget, palette already applied")
-        << "light" << QStringList{"2", "2@new"} << QStringList{"2 dark dark 1", "2 marker dark 1"};
-    QTest::newRow("unknown value installs Fusion only, once")
-        << "light" << QStringList{"7", "7", "1"}
-        << QStringList{"-1 marker marker 1", "-1 marker marker 1", "1 light light 1"};
-    QTest::newRow("value equal to the widget's -1 does nothing")
-        << "light" << QStringList{"-1", "2"} << QStringList{"-1 marker marker 0", "2 dark dark 1"};
+    using Row = std::tuple<const char *, const char *, const char *, const char *>;
+    const Row rows[] = {
+        {"0, light system", "light", "0", "1 light light 1"},
+        {"0, dark system", "dark", "0", "2 dark dark 1"},
+        {"absent, dark system", "dark", "none", "2 dark dark 1"},
+        {"1, dark system", "dark", "1", "1 light light 1"},
+        {"2, light system", "light", "2", "2 dark dark 1"},
+        {"same decision twice", "light", "2,2", "2 dark dark 1|2 marker marker 1"},
+        {"switch 1 to 2", "light", "1,2", "1 light light 1|2 dark dark 1"},
+        {"unknown value: Fusion once, nothing else", "light", "7,7,1",
+         "-1 marker marker 1|-1 marker marker 1|1 light light 1"},
+        {"palette already set, new widget", "light", "2,^2", "2 dark dark 1|2 marker dark 1"},
+        {"value equal to the widget's -1", "light", "-1,2", "-1 marker marker 0|2 dark dark 1"},
+    };
+    for (const auto &[name, system, steps, expected] : rows)
+        QTest::newRow(name) << QString(system) << QString(steps) << QString(expected);
 }
 
 void TestMyTheme::decisions()
 {
-    QFETCH(QString, desktop);
-    QFETCH(QStringList, steps);
-    QFETCH(QStringList, expected);
+    QFETCH(QString, system);
+    QFETCH(QString, steps);
+    QFETCH(QString, expected);
 
     QProcess child;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    const QString configHome = testSandboxPath() + QStringLiteral("/decisions/") +
-                               QString::fromLatin1(QTest::currentDataTag());
-    QVERIFY(QDir().mkpath(configHome));
-    env.insert(QStringLiteral("XDG_CONFIG_HOME"), configHome);
-    env.insert(QStringLiteral("THEME_DESKTOP"), desktop);
-    env.insert(QStringLiteral("THEME_STEPS"), steps.join(QLatin1Char(',')));
-    child.setProcessEnvironment(env);
-    child.start(QCoreApplication::applicationFilePath(), {});
+    child.start(QCoreApplication::applicationFilePath(),
+                {"-platform", "offscreen", "decide", system, steps});
     QVERIFY(child.waitForFinished(30000));
-    const QString errors = QString::fromUtf8(child.readAllStandardError());
-    QVERIFY2(child.exitStatus() == QProcess::NormalExit && child.exitCode() == 0,
-             qPrintable(errors));
-    const QString output = QString::fromUtf8(child.readAllStandardOutput()).trimmed();
-    QCOMPARE(output.split(QLatin1Char('\n')), expected);
+    QVERIFY2(child.exitCode() == 0, child.readAllStandardError().constData());
+    QCOMPARE(QString::fromUtf8(child.readAllStandardOutput()), expected);
 }
 
-// Child side of decisions().
-static int runDecisions(const QString &desktop, const QStringList &steps)
+// Child side: per decision "<widget's value> <application palette> <widget's sheet> <Fusion
+// installs>". A marker palette and sheet go in before each decision, so "marker" means the
+// decision set neither (and read no file).
+static int runDecisions(const QString &system, const QString &steps)
 {
-    if (desktop == QLatin1String("dark")) {
-        QPalette darkDesktop = QGuiApplication::palette();
-        darkDesktop.setColor(QPalette::Window, QColor(0x20, 0x22, 0x24));
-        darkDesktop.setColor(QPalette::WindowText, QColor(0xE0, 0xE0, 0xE0));
-        QApplication::setPalette(darkDesktop);
-    }
-    QPalette light = QGuiApplication::palette();
-    QPalette dark = QGuiApplication::palette();
+    if (system == QLatin1String("dark"))
+        QApplication::setPalette(QPalette(QColor(0x20, 0x22, 0x24)));
+    QPalette light = QGuiApplication::palette(), dark = light, marker = light;
     buildLightPalette(light);
     buildDarkPalette(dark);
-    QPalette marker = QGuiApplication::palette();
     marker.setColor(QPalette::Base, QColor(1, 2, 3));
-    const QString markerSheet = QStringLiteral("/* marker */");
+    const QList<QPalette> palettes{light, dark, marker};
+    const QStringList sheets{"\n" + readQss("common.qss") + "\n" + readQss("light_theme.qss"),
+                             "\n" + readQss("common.qss") + "\n" + readQss("dark_theme.qss"),
+                             QStringLiteral("/* marker */")};
+    const QStringList names{"light", "dark", "marker"};
 
-    QObject owner;
-    Settings::init(&owner);
-    MyTheme::init(&owner);
+    Settings::init(qApp);
+    MyTheme::init(qApp);
     QSettings mainApplication(QSettings::NativeFormat, QSettings::UserScope,
                               QStringLiteral("Halvenord"), QStringLiteral("Glimmerpane"));
-    const QString key = QStringLiteral("server/applicationTheme");
-
-    auto widget = std::make_unique<QWidget>();
+    QWidget widget;
     int currentTheme = -1;
-    QPointer<QStyle> style = QApplication::style();
     int fusionInstalls = 0;
-    QTextStream out(stdout);
-    for (QString step : steps) {
-        if (step.endsWith(QLatin1String("@new"))) {
-            step.chop(4);
-            widget = std::make_unique<QWidget>();
+    QPointer<QStyle> style = QApplication::style();
+    QStringList lines;
+    for (QString step : steps.split(QLatin1Char(','))) {
+        if (step.startsWith(QLatin1Char('^'))) {
+            step.remove(0, 1);
             currentTheme = -1;
         }
-        if (step == QLatin1String("none"))
-            mainApplication.remove(key);
-        else
-            mainApplication.setValue(key, step);
-        mainApplication.sync();
+        if (step != QLatin1String("none"))
+            mainApplication.setValue(QStringLiteral("server/applicationTheme"), step);
         QApplication::setPalette(marker);
-        widget->setStyleSheet(markerSheet);
+        widget.setStyleSheet(sheets.last());
 
-        MyTheme::instance()->applyTheme(widget.get(), &currentTheme);
+        MyTheme::instance()->applyTheme(&widget, &currentTheme);
 
         if (QApplication::style() != style) {
             style = QApplication::style();
-            fusionInstalls +=
-                style->name().compare(QLatin1String("fusion"), Qt::CaseInsensitive) == 0 ? 1 : 100;
+            fusionInstalls += style->name().compare("fusion", Qt::CaseInsensitive) == 0 ? 1 : 100;
         }
-        const QPalette palette = QGuiApplication::palette();
-        const QString paletteName = palette == light    ? QStringLiteral("light")
-                                    : palette == dark   ? QStringLiteral("dark")
-                                    : palette == marker ? QStringLiteral("marker")
-                                                        : QStringLiteral("other");
-        const QString sheet = widget->styleSheet();
-        const QString sheetName =
-            sheet == composed(QStringLiteral("light_theme.qss"))  ? QStringLiteral("light")
-            : sheet == composed(QStringLiteral("dark_theme.qss")) ? QStringLiteral("dark")
-            : sheet == markerSheet                                ? QStringLiteral("marker")
-                                                                  : QStringLiteral("other");
-        out << currentTheme << ' ' << paletteName << ' ' << sheetName << ' ' << fusionInstalls
-            << '\n';
+        lines << QStringLiteral("%1 %2 %3 %4")
+                     .arg(currentTheme)
+                     .arg(names.value(palettes.indexOf(QGuiApplication::palette()), "other"))
+                     .arg(names.value(sheets.indexOf(widget.styleSheet()), "other"))
+                     .arg(fusionInstalls);
     }
+    QTextStream(stdout) << lines.join(QLatin1Char('|'));
     return 0;
 }
 
 int main(int argc, char *argv[])
 {
-    if (qEnvironmentVariableIsSet("THEME_STEPS")) {
-        QApplication app(argc, argv);
-        return runDecisions(qEnvironmentVariable("THEME_DESKTOP"),
-                            qEnvironmentVariable("THEME_STEPS").split(QLatin1Char(',')));
-    }
-    enterTestSandbox();
+    enterTestSandbox(); // the child gets a fresh one of its own
     QApplication app(argc, argv);
-    TestMyTheme tc;
-    return QTest::qExec(&tc, argc, argv);
+    const QStringList arguments = app.arguments();
+    if (arguments.value(1) == QLatin1String("decide"))
+        return runDecisions(arguments.value(2), arguments.value(3));
+    MyTheme::init(&app);
+    TestMyTheme test;
+    return QTest::qExec(&test, argc, argv);
 }
 
 #include "tst_mytheme.moc"

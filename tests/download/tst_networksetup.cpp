@@ -10,32 +10,22 @@
 #include <QSslConfiguration>
 #include <QTest>
 
-class TestNetworkSetup : public QObject
-{
-    Q_OBJECT
-
-private slots:
-    void initTestCase();
-    void extraCaCertificates_data();
-    void extraCaCertificates();
-
-private:
-    LocalHttpsServer server{LocalHttpsServer::Scheme::Https};
-    QSslConfiguration original;
-};
-
 static QString testData(const QString &name)
 {
     return qEnvironmentVariable("GLIMMERPANE_TEST_DATA") + QLatin1Char('/') + name;
 }
 
-void TestNetworkSetup::initTestCase()
+class TestNetworkSetup : public QObject
 {
-    original = QSslConfiguration::defaultConfiguration();
-    QVERIFY(server.setCertificate(testData("server.pem"), testData("server.key")));
-    server.setHandler([](const HttpRequest &, HttpResponse &response) { response.setBody("ok"); });
-    QVERIFY2(server.listen(), qPrintable(server.errorString()));
-}
+    Q_OBJECT
+
+private slots:
+    void extraCaCertificates_data();
+    void extraCaCertificates();
+
+private:
+    const QSslConfiguration original = QSslConfiguration::defaultConfiguration();
+};
 
 void TestNetworkSetup::extraCaCertificates_data()
 {
@@ -62,6 +52,10 @@ void TestNetworkSetup::extraCaCertificates()
     warning.clear(); // the variable is not even looked at
     added = 0;
 #endif
+    LocalHttpsServer server(LocalHttpsServer::Scheme::Https);
+    QVERIFY(server.setCertificate(testData("server.pem"), testData("server.key")));
+    server.setHandler([](const HttpRequest &, HttpResponse &response) { response.setBody("ok"); });
+    QVERIFY2(server.listen(), qPrintable(server.errorString()));
     QSslConfiguration::setDefaultConfiguration(original);
     qputenv("GLIMMERPANE_EXTRA_CA_CERTS", QFile::encodeName(path));
     if (warning.isEmpty())

@@ -3,14 +3,9 @@
 
 #include <QApplication>
 #include <QFile>
-#include <QIcon>
 #include <QPushButton>
 #include <QTest>
 #include <QTranslator>
-
-#include <functional>
-
-using PathFunction = std::function<QString(const QString &)>;
 
 class TestResources : public QObject
 {
@@ -18,11 +13,7 @@ class TestResources : public QObject
 
 private slots:
     void initTestCase();
-    void paths_data();
-    void paths();
-    void icons_data();
     void icons();
-    void styleSheetIconsReachButtons();
     void translations_data();
     void translations();
 
@@ -35,80 +26,32 @@ void TestResources::initTestCase()
 {
     QVERIFY(chinese.load(i18nPath(QStringLiteral("i18N_zh_CN_update.qm"))));
     QVERIFY(english.load(i18nPath(QStringLiteral("i18N_en_update.qm"))));
-    QCOMPARE(chinese.language(), QStringLiteral("zh_CN"));
-    QCOMPARE(english.language(), QStringLiteral("en_US"));
 }
 
-void TestResources::paths_data()
-{
-    QTest::addColumn<PathFunction>("function");
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<QString>("expected");
-
-    QTest::newRow("png") << PathFunction(pngPath) << "update-1.svg"
-                         << ":/resources/png/update-1.svg";
-    QTest::newRow("qss") << PathFunction(qssPath) << "dark_theme.qss"
-                         << ":/resources/qss/dark_theme.qss";
-    QTest::newRow("i18n") << PathFunction(i18nPath) << "i18N_zh_CN_update.qm"
-                          << ":/resources/i18n/i18N_zh_CN_update.qm";
-}
-
-void TestResources::paths()
-{
-    QFETCH(PathFunction, function);
-    QFETCH(QString, name);
-    QFETCH(QString, expected);
-    QCOMPARE(function(name), expected);
-    QVERIFY(QFile::exists(expected));
-}
-
-void TestResources::icons_data()
-{
-    QTest::addColumn<QString>("path");
-    QTest::newRow("update") << ":/resources/png/update-1.svg";
-    QTest::newRow("update, as the style sheet writes it") << ":./resources/png/update-1.svg";
-    QTest::newRow("close") << ":/resources/png/close.svg";
-    QTest::newRow("minimise") << ":/resources/png/min.svg";
-}
-
-// Also fails when the SVG icon engine or image format plugin is missing.
+// The tray icon by its path and the title-bar icons through common.qss (which writes one of
+// them as ":./resources/..."); drawing them needs the SVG support too.
 void TestResources::icons()
 {
-    QFETCH(QString, path);
-    const QIcon icon(path);
-    QVERIFY(!icon.isNull());
-    const QImage image = icon.pixmap(32, 32).toImage();
-    QCOMPARE(image.size(), QSize(32, 32));
-    int drawnPixels = 0;
-    for (int y = 0; y < image.height(); ++y)
-        for (int x = 0; x < image.width(); ++x)
-            drawnPixels += qAlpha(image.pixel(x, y)) > 128 ? 1 : 0;
-    QVERIFY2(drawnPixels > 20, qPrintable(QString::number(drawnPixels)));
-}
-
-void TestResources::styleSheetIconsReachButtons()
-{
+    QWidget panel;
+    for (const char *name : {"closeBtn", "miniBtn", "updateIcon"})
+        (new QPushButton(&panel))->setObjectName(QLatin1String(name));
     QFile common(qssPath(QStringLiteral("common.qss")));
     QVERIFY(common.open(QIODevice::ReadOnly));
-    QWidget panel;
-    panel.setObjectName(QStringLiteral("centralWidget"));
-    for (const char *name : {"closeBtn", "miniBtn", "updateIcon"})
-        (new QPushButton(&panel))->setObjectName(QString::fromLatin1(name));
     panel.setStyleSheet(QString::fromUtf8(common.readAll()));
-    panel.ensurePolished();
+    QVERIFY(!QIcon(pngPath(QStringLiteral("update-1.svg"))).pixmap(32, 32).isNull());
     for (QPushButton *button : panel.findChildren<QPushButton *>()) {
         button->ensurePolished();
-        QVERIFY2(!button->icon().isNull(), qPrintable(button->objectName()));
+        QVERIFY2(!button->icon().pixmap(32, 32).isNull(), qPrintable(button->objectName()));
     }
 }
 
 void TestResources::translations_data()
 {
-    QTest::addColumn<QString>("catalogue");
+    QTest::addColumn<QTranslator *>("catalogue");
     QTest::addColumn<QString>("source");
     QTest::addColumn<QString>("expected");
 
-    const QList<QPair<QString, QString>> chineseTable = {
+    const std::pair<const char *, const char *> chineseTable[] = {
         {"Cancel", "取消"},
         {"Check Update", "检查更新"},
         {"Download Update", "下载更新"},
@@ -134,30 +77,26 @@ void TestResources::translations_data()
         {"not contains update info", "没有更新信息"},
         {"response is null", "没有获取到数据"},
     };
-    QCOMPARE(chineseTable.size(), 23);
-    for (const auto &[source, chinese] : chineseTable) {
-        const QString english =
-            source == QLatin1String("MainWindow") ? QStringLiteral("Glimmerpane Update") : source;
-        QTest::addRow("zh_CN '%s'", qPrintable(source)) << "zh_CN" << source << chinese;
-        QTest::addRow("en_US '%s'", qPrintable(source)) << "en_US" << source << english;
+    for (const auto &[source, translation] : chineseTable) {
+        const QString english = qstrcmp(source, "MainWindow") ? source : "Glimmerpane Update";
+        QTest::addRow("zh_CN '%s'", source) << &chinese << QString(source) << QString(translation);
+        QTest::addRow("en_US '%s'", source) << &this->english << QString(source) << english;
     }
-    for (const QString catalogue : {"zh_CN", "en_US"})
-        QTest::addRow("%s text not in the catalogue", qPrintable(catalogue))
-            << catalogue << "download finished, starting installer"
-            << "download finished, starting installer";
+    const QString logLine = QStringLiteral("download finished, starting installer");
+    QTest::newRow("zh_CN text not in the catalogue") << &chinese << logLine << logLine;
+    QTest::newRow("en_US text not in the catalogue") << &english << logLine << logLine;
 }
 
 void TestResources::translations()
 {
-    QFETCH(QString, catalogue);
+    QFETCH(QTranslator *, catalogue);
     QFETCH(QString, source);
     QFETCH(QString, expected);
 
-    QTranslator *translator = catalogue == QLatin1String("zh_CN") ? &chinese : &english;
-    QVERIFY(QCoreApplication::installTranslator(translator));
-    const QByteArray utf8 = source.toUtf8();
-    const QString translated = QCoreApplication::translate("MainWindow", utf8.constData());
-    QCoreApplication::removeTranslator(translator);
+    QVERIFY(QCoreApplication::installTranslator(catalogue));
+    const QString translated =
+        QCoreApplication::translate("MainWindow", source.toUtf8().constData());
+    QCoreApplication::removeTranslator(catalogue);
     QCOMPARE(translated, expected);
 }
 

@@ -1,42 +1,44 @@
 #pragma once
 
-#include <QDeadlineTimer>
 #include <QProcess>
-#include <QSignalSpy>
-#include <QStringList>
+#include <QProcessEnvironment>
+#include <QTest>
 
-// A singleinstance_helper child acting as another process of the same user.
+// A running singleinstance_helper child acting as another process of the same user. Waiting runs
+// the event loop, so the test process can serve as the primary meanwhile.
 class HelperProcess : public QProcess
 {
 public:
-    explicit HelperProcess(QObject *parent = nullptr) : QProcess(parent)
+    explicit HelperProcess(
+        const QStringList &arguments,
+        const QProcessEnvironment &environment = QProcessEnvironment::systemEnvironment(),
+        QObject *parent = nullptr)
+        : QProcess(parent)
     {
-        setProgram(QStringLiteral(SINGLEINSTANCE_HELPER));
+        setProcessEnvironment(environment);
+        start(QStringLiteral(SINGLEINSTANCE_HELPER), arguments);
     }
 
-    void run(const QStringList &arguments)
+    // The next line on stdout, or an empty text when none came in time.
+    QString nextLine()
     {
-        setArguments(arguments);
-        start();
-    }
-
-    // The next line on stdout, or an empty text when none came in time. Runs the event loop
-    // while it waits, so the test process can serve as the primary meanwhile.
-    QString nextLine(int timeoutMs = 10000)
-    {
-        QSignalSpy output(this, &QProcess::readyReadStandardOutput);
-        const QDeadlineTimer deadline(timeoutMs);
-        while (!canReadLine()) {
-            if (deadline.hasExpired() || !output.wait(int(deadline.remainingTime())))
-                return QString();
-        }
+        if (!QTest::qWaitFor([this] { return canReadLine(); }, 10000))
+            return QString();
         return QString::fromUtf8(readLine()).chopped(1);
     }
 
-    // Whether the process ends within the time, again with the event loop running.
-    bool finishes(int timeoutMs = 10000)
+    bool finishes()
     {
-        QSignalSpy finished(this, &QProcess::finished);
-        return state() == QProcess::NotRunning || finished.wait(timeoutMs);
+        return QTest::qWaitFor([this] { return state() == QProcess::NotRunning; }, 10000);
     }
 };
+
+// A later start of the guard that hands the message over; returns its report.
+inline QString handOffFromLaterStart(
+    const QString &appId, const QString &message,
+    const QProcessEnvironment &environment = QProcessEnvironment::systemEnvironment())
+{
+    HelperProcess later({QStringLiteral("guard"), appId, message}, environment);
+    const QString report = later.nextLine();
+    return later.finishes() ? report : QStringLiteral("still running after: ") + report;
+}

@@ -1,26 +1,22 @@
 #include "app/productroot.h"
 #include "tests/support/testsandbox.h"
 #include "tests/window/windowfixture.h"
-#include "ui_mainwindow.h"
-#include "window/mainwindow.h"
 
 #include <QApplication>
 #include <QDir>
-#include <QFile>
 #include <QSystemTrayIcon>
 #include <QTest>
+#include <QTimer>
 
 using namespace WindowFixture;
 
-// The window before any query: its form, its texts in both languages and its own slots.
-// The app version is set to keep the start-up check from asking for one.
+// The window as a window: its form and texts, its own slots, and how a run ends.
 class TestMainWindow : public QObject
 {
     Q_OBJECT
 
 private slots:
     void initTestCase();
-    void cleanup();
     void layout();
     void languages_data();
     void languages();
@@ -31,89 +27,69 @@ private slots:
     void minimiseWithoutTray();
     void createUpdateFolder_data();
     void createUpdateFolder();
+    void wholeRoad();
+    void missingInstaller();
+    void startWithoutVersion_data();
+    void startWithoutVersion();
+    void closeGuard_data();
+    void closeGuard();
 };
 
 void TestMainWindow::initTestCase()
 {
     setUp();
-    serveVersion(versionReply(QStringLiteral("108"), QStringLiteral("a"), QStringLiteral("n")));
-}
-
-void TestMainWindow::cleanup()
-{
-    writeLanguage(QString());
+    serveVersion(versionReply("108", "a", "n"));
 }
 
 void TestMainWindow::layout()
 {
     auto window = makeWindow(108);
-    QCOMPARE(window->objectName(), QStringLiteral("MainWindow"));
     QCOMPARE(window->size(), QSize(500, 310));
     window->resize(800, 600);
     QCOMPARE(window->size(), QSize(500, 310));
     QVERIFY(window->windowFlags() & Qt::FramelessWindowHint);
     QVERIFY(window->testAttribute(Qt::WA_TranslucentBackground));
-
-    const QStringList names{"widget",        "centralWidget", "updateInfo", "openOfficalSite",
-                            "CUP_UpdateBtn", "progressBar",   "errInfo",    "updateIcon",
-                            "label",         "miniBtn",       "closeBtn"};
-    for (const QString &name : names)
-        QVERIFY2(window->findChild<QWidget *>(name), qPrintable(name));
+    for (const char *name :
+         {"widget", "centralWidget", "updateInfo", "openOfficalSite", "CUP_UpdateBtn",
+          "progressBar", "errInfo", "updateIcon", "label", "miniBtn", "closeBtn"})
+        QVERIFY2(window->findChild<QWidget *>(QLatin1String(name)), name);
     QCOMPARE(window->centralWidget(), window->ui->widget);
     QCOMPARE(window->ui->centralWidget->metaObject()->className(), "FrameLessWindow");
-    QCOMPARE(window->ui->updateIcon->size(), QSize(32, 32));
     QCOMPARE(window->ui->updateIcon->iconSize(), QSize(25, 25));
-
-    QProgressBar *bar = window->ui->progressBar;
-    bar->setValue(42);
-    QCOMPARE(bar->text(), QString());
-    QCOMPARE(bar->alignment(), Qt::AlignCenter);
-    QCOMPARE(window->ui->updateInfo->toPlainText(), QString());
-    QCOMPARE(window->ui->updateInfo->document()->defaultFont().family(), window->font().family());
+    window->ui->progressBar->setValue(42);
+    QCOMPARE(window->ui->progressBar->text(), QString()); // never a percentage
     QVERIFY(window->ui->updateInfo->toHtml().contains(QStringLiteral("Microsoft YaHei UI")));
 }
 
 void TestMainWindow::languages_data()
 {
-    QTest::addColumn<QString>("setting"); // null: no setting stored
-    QTest::addColumn<QString>("title");
-    QTest::addColumn<QString>("label");
-    QTest::addColumn<QString>("site");
-    QTest::addColumn<QString>("button");
+    QTest::addColumn<QString>("setting");   // null: nothing stored
+    QTest::addColumn<QStringList>("texts"); // title, label, site button, update button
 
-    const QString english = QStringLiteral("Glimmerpane Update");
-    QTest::newRow("no setting") << QString() << english << english << "Offical Site"
-                                << "Check Update";
-    QTest::newRow("english") << "english" << english << english << "Offical Site"
-                             << "Check Update";
-    QTest::newRow("ENGLISH") << "ENGLISH" << english << english << "Offical Site"
-                             << "Check Update";
+    const QStringList english{"Glimmerpane Update", "Glimmerpane Update", "Offical Site",
+                              "Check Update"};
+    QTest::newRow("no setting") << QString() << english;
+    QTest::newRow("english") << "english" << english;
+    QTest::newRow("ENGLISH") << "ENGLISH" << english;
     QTest::newRow("中文") << "中文"
-                          << "Glimmerpane 更新"
-                          << "Glimmerpane 更新"
-                          << "官网"
-                          << "检查更新";
-    QTest::newRow("other language: source texts")
-        << "Deutsch"
-        << "Glimmerpane Update" << english << "Offical Site"
-        << "Check Update";
+                          << QStringList{"Glimmerpane 更新", "Glimmerpane 更新", "官网",
+                                         "检查更新"};
+    QTest::newRow("other: source texts") << "Deutsch" << english;
 }
 
 void TestMainWindow::languages()
 {
     QFETCH(QString, setting);
-    QFETCH(QString, title);
-    QFETCH(QString, label);
-    QFETCH(QString, site);
-    QFETCH(QString, button);
+    QFETCH(QStringList, texts);
 
     writeLanguage(setting);
-    auto window = makeWindow(108);
-    QCOMPARE(window->windowTitle(), title);
-    QCOMPARE(window->ui->label->text(), label);
-    QCOMPARE(window->ui->openOfficalSite->text(), site);
-    QCOMPARE(updateButton(*window)->text(), button);
+    MainWindow window;
+    window.appVersion = 108;
+    QCOMPARE((QStringList{window.windowTitle(), window.ui->label->text(),
+                          window.ui->openOfficalSite->text(), window.ui->CUP_UpdateBtn->text()}),
+             texts);
     QVERIFY(!logText().contains(QStringLiteral(" err\n")));
+    writeLanguage(QString());
 }
 
 void TestMainWindow::progressBarUpdate_data()
@@ -124,12 +100,10 @@ void TestMainWindow::progressBarUpdate_data()
 
     QTest::newRow("half") << 512 << 1024 << 50;
     QTest::newRow("a third truncates") << 1 << 3 << 33;
-    QTest::newRow("all") << 1024 << 1024 << 100;
+    QTest::newRow("large counts in float") << 2000000000 << 2100000000 << 95;
     QTest::newRow("total 0 keeps value") << 10 << 0 << 7;
     QTest::newRow("unknown total keeps value") << 10 << -1 << 7;
-    QTest::newRow("large counts in float") << 2000000000 << 2100000000 << 95;
     QTest::newRow("wrapped total far below received") << 2000000000 << 3 << 7;
-    QTest::newRow("negative received") << -5 << 100 << 7;
 }
 
 void TestMainWindow::progressBarUpdate()
@@ -162,15 +136,11 @@ void TestMainWindow::raiseMessage()
     QFETCH(bool, raises);
 
     auto window = makeWindow(108, true);
-    QVERIFY(!window->isVisible());
     window->anotherInstanceMessage(message);
     QCOMPARE(window->isVisible(), raises);
     QCOMPARE(window->dailyCheck, !raises);
-    if (raises) {
-        QVERIFY(!window->isMinimized());
-        QVERIFY(!(window->windowFlags() & Qt::WindowStaysOnTopHint));
-    }
-    window->dailyCheck = false; // no quit from the start-up check of a hidden window
+    QVERIFY(!(window->windowFlags() & Qt::WindowStaysOnTopHint));
+    window->dailyCheck = false;
 }
 
 void TestMainWindow::minimiseWithoutTray()
@@ -178,45 +148,118 @@ void TestMainWindow::minimiseWithoutTray()
     QVERIFY(!QSystemTrayIcon::isSystemTrayAvailable()); // offscreen has none
     auto window = makeWindow(108);
     window->ui->miniBtn->click();
-    QVERIFY(window->isVisible());
     QTRY_VERIFY(window->isMinimized());
+    QVERIFY(window->isVisible());
 }
 
 void TestMainWindow::createUpdateFolder_data()
 {
-    QTest::addColumn<QString>("prepare");
+    QTest::addColumn<QString>("existing"); // what stands at the update folder's place
     QTest::addColumn<bool>("result");
 
-    QTest::newRow("nothing there") << "" << true;
-    QTest::newRow("already there") << "update" << true;
-    QTest::newRow("product name taken by a file") << "product-file" << false;
+    QTest::newRow("nothing") << "" << true;
+    QTest::newRow("the folder") << "folder" << true;
+    QTest::newRow("a plain file") << "file" << true; // exists, so it is not made again
 }
 
 void TestMainWindow::createUpdateFolder()
 {
-    QFETCH(QString, prepare);
+    QFETCH(QString, existing);
     QFETCH(bool, result);
 
-    const QString product = productRoot() + QStringLiteral("Glimmerpane");
-    const QString update = product + QStringLiteral("/update");
-    QFile::remove(product);
+    // The product folder holds the open log, so only its update folder is replaced.
+    const QString update = updateFolderPath();
     QDir(update).removeRecursively();
-    QFile::remove(update);
-    auto plainFile = [](const QString &path) {
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-    };
-    if (prepare == QLatin1String("update"))
+    QFile file(QDir::cleanPath(update));
+    if (existing == QLatin1String("folder"))
         QVERIFY(QDir().mkpath(update));
-    else if (prepare == QLatin1String("product-file"))
-        QDir(product).removeRecursively(), plainFile(product);
+    else if (existing == QLatin1String("file"))
+        QVERIFY(file.open(QIODevice::WriteOnly));
 
     MainWindow window;
     window.appVersion = 108;
     QCOMPARE(window.createUpdateFolder(), result);
-    QCOMPARE(QFileInfo(update).isDir(), result);
-    QFile::remove(product);
-    QFile::remove(update);
+    QCOMPARE(QFileInfo(update).isDir(), existing != QLatin1String("file"));
+    file.remove();
+}
+
+void TestMainWindow::wholeRoad()
+{
+    serveVersion(versionReply("109", installerAddress(), "notes"));
+    auto window = makeWindow(108);
+    QTRY_COMPARE_WITH_TIMEOUT(window->ui->CUP_UpdateBtn->text(), QStringLiteral("Download Update"),
+                              10000);
+    QTimer::singleShot(0, window->ui->CUP_UpdateBtn, &QPushButton::click);
+    QCOMPARE(execUntilQuit(30000), 0);
+
+    const QString installer = updateFolderPath() + QStringLiteral("Glimmerpane109.exe");
+    QVERIFY(QFileInfo(installer).isFile());
+    QVERIFY(!QFileInfo::exists(installer + QStringLiteral("_tmp")));
+    QCOMPARE(window->ui->CUP_UpdateBtn->text(), QStringLiteral("Installing"));
+    QVERIFY(!window->ui->CUP_UpdateBtn->isEnabled());
+    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(installerRecordPath()).size() > 0, 10000); // it ran
+    QVERIFY(logText().contains(QStringLiteral(" - prepare to download update\n")));
+    QVERIFY(logText().endsWith(QStringLiteral(" - install start success\n")));
+    serveVersion(versionReply("108", "a", "n"));
+}
+
+void TestMainWindow::missingInstaller()
+{
+    MainWindow window;
+    window.installerName = QStringLiteral("Glimmerpane999.exe");
+    QVERIFY(!window.startInstaller());
+    QVERIFY(logText().endsWith(QStringLiteral(" - install file Glimmerpane999.exe not exist\n")));
+}
+
+void TestMainWindow::startWithoutVersion_data()
+{
+    QTest::addColumn<bool>("dailyCheck");
+    QTest::newRow("box, then quit") << false;
+    QTest::newRow("daily check: quit first, no box waits") << true;
+}
+
+void TestMainWindow::startWithoutVersion()
+{
+    QFETCH(bool, dailyCheck);
+
+    QString title, text;
+    if (!dailyCheck)
+        answerNextMessageBox(QMessageBox::Ok, &title, &text);
+    auto window = makeWindow(0, dailyCheck);
+    QCOMPARE(execUntilQuit(10000), 0);
+    if (!dailyCheck) {
+        QCOMPARE(title, QStringLiteral("Glimmerpane Update"));
+        QCOMPARE(text, QStringLiteral("We do not receive app version, you need start this "
+                                      "program from Glimmerpane"));
+    }
+}
+
+void TestMainWindow::closeGuard_data()
+{
+    QTest::addColumn<bool>("downloading");
+    QTest::addColumn<QMessageBox::StandardButton>("answer");
+    QTest::addColumn<bool>("quits");
+
+    QTest::newRow("no download quits at once") << false << QMessageBox::NoButton << true;
+    QTest::newRow("downloading, No keeps running") << true << QMessageBox::No << false;
+    QTest::newRow("downloading, Yes quits") << true << QMessageBox::Yes << true;
+}
+
+void TestMainWindow::closeGuard()
+{
+    QFETCH(bool, downloading);
+    QFETCH(QMessageBox::StandardButton, answer);
+    QFETCH(bool, quits);
+
+    auto window = makeWindow(108);
+    QTRY_VERIFY_WITH_TIMEOUT(checkDone(*window), 10000);
+    window->downloading = downloading;
+    QString title, text;
+    if (downloading)
+        answerNextMessageBox(answer, &title, &text);
+    QTimer::singleShot(0, window->ui->closeBtn, &QPushButton::click);
+    QCOMPARE(execUntilQuit(quits ? 10000 : 1500), quits ? 0 : -99);
+    QCOMPARE(text, downloading ? "You are downloading update, are you sure exit?" : "");
 }
 
 UPDATER_TEST_MAIN(TestMainWindow)

@@ -6,16 +6,12 @@
 #include "appearance/settings.h"
 #include "download/networksetup.h"
 #include "tests/support/testsandbox.h"
-#include "ui_mainwindow.h"
-#include "window/mainwindow.h"
 
 #include <QApplication>
-#include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QSettings>
 #include <QTest>
-#include <QTextBrowser>
 #include <QTimer>
 
 namespace WindowFixture {
@@ -27,8 +23,6 @@ QString testData(const QString &name)
     return qEnvironmentVariable("GLIMMERPANE_TEST_DATA") + QLatin1Char('/') + name;
 }
 
-QByteArray currentVersionBody;
-
 } // namespace
 
 LocalHttpsServer &server()
@@ -39,21 +33,10 @@ LocalHttpsServer &server()
 
 void setUp()
 {
-    LocalHttpsServer &https = server();
-    QVERIFY(https.setCertificate(testData(QStringLiteral("server.pem")),
-                                 testData(QStringLiteral("server.key"))));
-    QVERIFY2(https.listen(), qPrintable(https.errorString()));
-    https.setHandler([](const HttpRequest &request, HttpResponse &response) {
-        if (request.path == QLatin1String("/api/front/index/get/version")) {
-            response.setBody(currentVersionBody);
-        } else if (request.path == QLatin1String("/installer")) {
-            response.setBodyFile(QStringLiteral(DEMO_INSTALLER));
-        } else {
-            response.setStatus(404);
-        }
-    });
-    qputenv("GLIMMERPANE_VERSION_SERVICE",
-            QStringLiteral("https://127.0.0.1:%1").arg(https.port()).toUtf8());
+    QVERIFY(server().setCertificate(testData(QStringLiteral("server.pem")),
+                                    testData(QStringLiteral("server.key"))));
+    QVERIFY2(server().listen(), qPrintable(server().errorString()));
+    qputenv("GLIMMERPANE_VERSION_SERVICE", server().url(QString()).toString().toUtf8());
     qputenv("GLIMMERPANE_EXTRA_CA_CERTS", testData(QStringLiteral("ca.pem")).toUtf8());
     qputenv("GLIMMERPANE_INSTALLER_RECORD", installerRecordPath().toUtf8());
     setUpNetwork();
@@ -67,28 +50,23 @@ QByteArray versionReply(const QString &appVersion, const QString &address, const
     const QJsonObject data{{QStringLiteral("appVersion"), appVersion},
                            {QStringLiteral("updateAddress"), address},
                            {QStringLiteral("updateLog"), notes}};
-    const QJsonObject root{{QStringLiteral("code"), 200}, {QStringLiteral("data"), data}};
-    return QJsonDocument(root).toJson(QJsonDocument::Compact);
+    return QJsonDocument(QJsonObject{{QStringLiteral("code"), 200}, {QStringLiteral("data"), data}})
+        .toJson(QJsonDocument::Compact);
 }
 
-void serveVersion(const QByteArray &body)
+void serveVersion(const QByteArray &reply)
 {
-    currentVersionBody = body;
+    server().setHandler([reply](const HttpRequest &request, HttpResponse &response) {
+        if (request.path == QLatin1String("/installer"))
+            response.setBodyFile(QStringLiteral(DEMO_INSTALLER));
+        else
+            response.setBody(reply);
+    });
 }
 
-QPushButton *updateButton(MainWindow &window)
+QString installerAddress()
 {
-    return window.ui->CUP_UpdateBtn;
-}
-
-QString errorText(MainWindow &window)
-{
-    return window.ui->errInfo->text();
-}
-
-QString infoText(MainWindow &window)
-{
-    return window.ui->updateInfo->toPlainText();
+    return server().url(QStringLiteral("/installer")).toString();
 }
 
 std::unique_ptr<MainWindow> makeWindow(qint64 appVersion, bool dailyCheck)
@@ -105,10 +83,10 @@ std::unique_ptr<MainWindow> makeWindow(qint64 appVersion, bool dailyCheck)
     return window;
 }
 
-bool checkDone(MainWindow &window)
+bool checkDone(const MainWindow &window)
 {
-    return !errorText(window).isEmpty() ||
-           infoText(window).contains(QStringLiteral("Latest app version is: "));
+    return !window.ui->errInfo->text().isEmpty() ||
+           window.ui->updateInfo->toPlainText().contains(QStringLiteral("Latest app version"));
 }
 
 int execUntilQuit(int timeoutMs)
@@ -120,17 +98,15 @@ int execUntilQuit(int timeoutMs)
     return QApplication::exec();
 }
 
-void answerNextMessageBox(QMessageBox::StandardButton button, QString *text, QString *title)
+void answerNextMessageBox(QMessageBox::StandardButton button, QString *title, QString *text)
 {
     auto *poll = new QTimer(qApp);
-    QObject::connect(poll, &QTimer::timeout, poll, [poll, button, text, title] {
+    QObject::connect(poll, &QTimer::timeout, poll, [=] {
         auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
         if (!box)
             return;
-        if (text)
-            *text = box->text();
-        if (title)
-            *title = box->windowTitle();
+        *title = box->windowTitle();
+        *text = box->text();
         poll->deleteLater();
         box->button(button)->click();
     });
@@ -156,7 +132,6 @@ void writeLanguage(const QString &language)
         settings.remove(QStringLiteral("server/language"));
     else
         settings.setValue(QStringLiteral("server/language"), language);
-    settings.sync();
 }
 
 } // namespace WindowFixture
