@@ -20,8 +20,8 @@ QFile logFile;
 
 QString updateLogPath()
 {
-    return productRoot() + productFolder + QLatin1Char('/') + logFolder
-           + QStringLiteral("/update.log");
+    return productRoot() + productFolder + QLatin1Char('/') + logFolder +
+           QStringLiteral("/update.log");
 }
 
 void ensureLogFolders()
@@ -49,7 +49,7 @@ void writeUpdateLog(const QString &message)
     if (!logFile.isOpen())
         return;
     QTextStream stream(&logFile);
-    stream << QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))
-           << " - " << message << "\n";
+    stream << QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")) << " - "
+           << message << "\n";
     stream.flush();
 }

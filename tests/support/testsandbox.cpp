@@ -24,8 +24,8 @@ QString enterTestSandbox()
     if (!sandboxPath.isEmpty())
         return sandboxPath;
     // Made below the original temporary folder, then TMPDIR is moved inside it.
-    sandbox = std::make_unique<QTemporaryDir>(QDir::tempPath()
-                                              + QStringLiteral("/glimmerpane-test-XXXXXX"));
+    sandbox = std::make_unique<QTemporaryDir>(QDir::tempPath() +
+                                              QStringLiteral("/glimmerpane-test-XXXXXX"));
     if (!sandbox->isValid())
         qFatal("cannot create the test sandbox below %s", qPrintable(QDir::tempPath()));
     sandbox->setAutoRemove(qEnvironmentVariableIsEmpty("GLIMMERPANE_KEEP_SANDBOX"));

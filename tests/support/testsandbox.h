@@ -10,13 +10,13 @@ QString enterTestSandbox();
 QString testSandboxPath();
 
 // Runs a QTest class inside the sandbox, with a QApplication.
-#define UPDATER_TEST_MAIN(TestObject)                                                          \
-    int main(int argc, char *argv[])                                                           \
-    {                                                                                          \
-        enterTestSandbox();                                                                    \
-        QApplication app(argc, argv);                                                          \
-        app.setAttribute(Qt::AA_Use96Dpi, true);                                               \
-        TestObject tc;                                                                         \
-        QTEST_SET_MAIN_SOURCE_PATH                                                             \
-        return QTest::qExec(&tc, argc, argv);                                                  \
+#define UPDATER_TEST_MAIN(TestObject)                                                              \
+    int main(int argc, char *argv[])                                                               \
+    {                                                                                              \
+        enterTestSandbox();                                                                        \
+        QApplication app(argc, argv);                                                              \
+        app.setAttribute(Qt::AA_Use96Dpi, true);                                                   \
+        TestObject tc;                                                                             \
+        QTEST_SET_MAIN_SOURCE_PATH                                                                 \
+        return QTest::qExec(&tc, argc, argv);                                                      \
     }
