@@ -76,6 +76,11 @@ void TestUpdaterWindow::newerVersionShowsWindowAndTakesSecondStarts()
     home.useDisplay(display.name());
 
     QProcess *first = home.start({QStringLiteral("version=1.0.8"), QStringLiteral("dailyCheck")});
+    // A daily check maps its window for a moment while it minimises and hides it at start;
+    // only a window seen after the version request is the one that offers the update.
+    QVERIFY2(
+        QTest::qWaitFor([&] { return service.requests().contains(versionRequestLine); }, 10000),
+        "the updater asked for no version");
     QVERIFY2(windowAppears(), "no visible updater window");
     QCOMPARE(first->state(), QProcess::Running);
     QCOMPARE(service.requests(), QStringList{versionRequestLine});
