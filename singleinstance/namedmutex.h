@@ -6,33 +6,44 @@
 #include <string>
 #include <vector>
 
-namespace NamedMutex {
+// One open mutex, closed when the object goes. Move-only: a handle has exactly one owner.
+class NamedMutex
+{
+public:
+    enum class WaitResult {
+        Acquired, // also when the previous owner ended without releasing it
+        TimedOut,
+        Failed
+    };
 
-struct Object; // a kernel mutex on Windows, a locked file elsewhere
-using Handle = Object *;
+    NamedMutex() = default;
+    ~NamedMutex();
+    NamedMutex(NamedMutex &&other) noexcept;
+    NamedMutex &operator=(NamedMutex &&other) noexcept;
+    NamedMutex(const NamedMutex &) = delete;
+    NamedMutex &operator=(const NamedMutex &) = delete;
 
-enum class WaitResult {
-    Acquired, // also when the previous owner ended without releasing it
-    TimedOut,
-    Failed
+    // Creates the mutex, or opens it when it already exists. Invalid on failure.
+    static NamedMutex createOrOpen(const std::wstring &name);
+    // Opens the mutex only if it exists. Invalid on failure; *missing tells whether it did not
+    // exist.
+    static NamedMutex openExisting(const std::wstring &name, bool *missing);
+
+    bool isValid() const { return object != nullptr; }
+
+    // Waits for ownership, without limit when block is true, otherwise not at all.
+    WaitResult wait(bool block);
+    // Waits until all of the mutexes are owned at once, with the same time-out choice.
+    static WaitResult waitForAll(std::vector<NamedMutex> &mutexes, bool block);
+    bool release();
+
+    // The system error code of the last failed operation, for qErrnoWarning.
+    static int lastError();
+
+private:
+    struct Object; // a kernel mutex handle on Windows, a locked file elsewhere
+    explicit NamedMutex(Object *object) : object(object) {}
+    void close();
+
+    Object *object = nullptr;
 };
-
-// Creates the mutex, or opens it when it already exists. Null on failure.
-Handle createOrOpen(const std::wstring &name);
-
-// Opens the mutex only if it exists. Null on failure; *missing tells whether it did not exist.
-Handle openExisting(const std::wstring &name, bool *missing);
-
-// Waits for ownership, without limit when block is true, otherwise not at all.
-WaitResult wait(Handle mutex, bool block);
-
-// Waits until all of the mutexes are owned at once, with the same time-out choice.
-WaitResult waitForAll(const std::vector<Handle> &mutexes, bool block);
-
-bool release(Handle mutex);
-void close(Handle mutex);
-
-// The system error code of the last failed operation, for qErrnoWarning.
-int lastError();
-
-} // namespace NamedMutex

@@ -20,8 +20,6 @@ struct NamedMutex::Object
     int fd;
 };
 
-namespace NamedMutex {
-
 namespace {
 
 int lastFailure = 0;
@@ -86,41 +84,42 @@ int openFolder()
     return folder;
 }
 
-Handle openFile(const std::wstring &name, bool create, bool *missing)
+int openFile(const std::wstring &name, bool create, bool *missing)
 {
     *missing = false;
     const int folder = openFolder();
     if (folder < 0)
-        return nullptr;
+        return -1;
     const int flags = O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | (create ? O_CREAT : 0);
     const int fd = ::openat(folder, fileNameFor(name).constData(), flags, 0600);
     const int error = errno;
     ::close(folder);
     if (fd < 0) {
         *missing = !create && error == ENOENT;
-        fail(error);
-        return nullptr;
+        return fail(error);
     }
-    return new Object{fd};
+    return fd;
 }
 
 } // namespace
 
-Handle createOrOpen(const std::wstring &name)
+NamedMutex NamedMutex::createOrOpen(const std::wstring &name)
 {
     bool missing = false;
-    return openFile(name, true, &missing);
+    const int fd = openFile(name, true, &missing);
+    return fd < 0 ? NamedMutex() : NamedMutex(new Object{fd});
 }
 
-Handle openExisting(const std::wstring &name, bool *missing)
+NamedMutex NamedMutex::openExisting(const std::wstring &name, bool *missing)
 {
-    return openFile(name, false, missing);
+    const int fd = openFile(name, false, missing);
+    return fd < 0 ? NamedMutex() : NamedMutex(new Object{fd});
 }
 
-WaitResult wait(Handle mutex, bool block)
+NamedMutex::WaitResult NamedMutex::wait(bool block)
 {
     for (;;) {
-        if (::flock(mutex->fd, LOCK_EX | (block ? 0 : LOCK_NB)) == 0)
+        if (::flock(object->fd, LOCK_EX | (block ? 0 : LOCK_NB)) == 0)
             return WaitResult::Acquired;
         if (errno == EWOULDBLOCK)
             return WaitResult::TimedOut;
@@ -133,36 +132,37 @@ WaitResult wait(Handle mutex, bool block)
 
 // Blocking takes the mutexes one after the other in the given order; without blocking it is
 // all or nothing. Either way nothing stays taken unless all are.
-WaitResult waitForAll(const std::vector<Handle> &mutexes, bool block)
+NamedMutex::WaitResult NamedMutex::waitForAll(std::vector<NamedMutex> &mutexes, bool block)
 {
     for (std::size_t taken = 0; taken < mutexes.size(); ++taken) {
-        const WaitResult result = wait(mutexes[taken], block);
+        const WaitResult result = mutexes[taken].wait(block);
         if (result != WaitResult::Acquired) {
             while (taken > 0)
-                ::flock(mutexes[--taken]->fd, LOCK_UN);
+                mutexes[--taken].release();
             return result;
         }
     }
     return WaitResult::Acquired;
 }
 
-bool release(Handle mutex)
+bool NamedMutex::release()
 {
-    if (::flock(mutex->fd, LOCK_UN) == 0)
+    if (::flock(object->fd, LOCK_UN) == 0)
         return true;
     fail(errno);
     return false;
 }
 
-void close(Handle mutex)
+void NamedMutex::close()
 {
-    ::close(mutex->fd);
-    delete mutex;
+    if (!object)
+        return;
+    ::close(object->fd);
+    delete object;
+    object = nullptr;
 }
 
-int lastError()
+int NamedMutex::lastError()
 {
     return lastFailure;
 }
-
-} // namespace NamedMutex

@@ -4,37 +4,31 @@
 
 #include <windows.h>
 
-namespace NamedMutex {
-
+// The object pointer is the kernel handle itself; nothing is allocated.
 namespace {
 
-HANDLE native(Handle mutex)
+HANDLE native(const void *object)
 {
-    return static_cast<HANDLE>(static_cast<void *>(mutex));
-}
-
-Handle wrap(HANDLE mutex)
-{
-    return static_cast<Handle>(static_cast<void *>(mutex));
+    return const_cast<void *>(object);
 }
 
 } // namespace
 
-Handle createOrOpen(const std::wstring &name)
+NamedMutex NamedMutex::createOrOpen(const std::wstring &name)
 {
-    return wrap(CreateMutexW(nullptr, FALSE, name.c_str()));
+    return NamedMutex(static_cast<Object *>(CreateMutexW(nullptr, FALSE, name.c_str())));
 }
 
-Handle openExisting(const std::wstring &name, bool *missing)
+NamedMutex NamedMutex::openExisting(const std::wstring &name, bool *missing)
 {
     const HANDLE mutex = OpenMutexW(SYNCHRONIZE | MUTEX_MODIFY_STATE, FALSE, name.c_str());
     *missing = !mutex && GetLastError() == ERROR_FILE_NOT_FOUND;
-    return wrap(mutex);
+    return NamedMutex(static_cast<Object *>(mutex));
 }
 
-WaitResult wait(Handle mutex, bool block)
+NamedMutex::WaitResult NamedMutex::wait(bool block)
 {
-    switch (WaitForSingleObject(native(mutex), block ? INFINITE : 0)) {
+    switch (WaitForSingleObject(native(object), block ? INFINITE : 0)) {
     case WAIT_OBJECT_0:
     case WAIT_ABANDONED:
         return WaitResult::Acquired;
@@ -45,12 +39,12 @@ WaitResult wait(Handle mutex, bool block)
     }
 }
 
-WaitResult waitForAll(const std::vector<Handle> &mutexes, bool block)
+NamedMutex::WaitResult NamedMutex::waitForAll(std::vector<NamedMutex> &mutexes, bool block)
 {
     std::vector<HANDLE> handles;
     handles.reserve(mutexes.size());
-    for (Handle mutex : mutexes)
-        handles.push_back(native(mutex));
+    for (const NamedMutex &mutex : mutexes)
+        handles.push_back(native(mutex.object));
     const DWORD count = static_cast<DWORD>(handles.size());
     const DWORD result = WaitForMultipleObjects(count, handles.data(), TRUE, block ? INFINITE : 0);
     // When waiting for all, any index in either range means every mutex is now owned.
@@ -60,21 +54,21 @@ WaitResult waitForAll(const std::vector<Handle> &mutexes, bool block)
     return result == WAIT_TIMEOUT ? WaitResult::TimedOut : WaitResult::Failed;
 }
 
-bool release(Handle mutex)
+bool NamedMutex::release()
 {
-    return ReleaseMutex(native(mutex)) != FALSE;
+    return ReleaseMutex(native(object)) != FALSE;
 }
 
-void close(Handle mutex)
+void NamedMutex::close()
 {
-    CloseHandle(native(mutex));
+    if (object)
+        CloseHandle(native(object));
+    object = nullptr;
 }
 
-int lastError()
+int NamedMutex::lastError()
 {
     return static_cast<int>(GetLastError());
 }
-
-} // namespace NamedMutex
 
 #endif // _WIN32

@@ -3,6 +3,8 @@
 #include <QFileInfo>
 #include <QtGlobal>
 
+#include <utility>
+
 namespace QtLP_Private {
 
 namespace {
@@ -19,8 +21,6 @@ QtLockedFile::~QtLockedFile()
 {
     if (isOpen())
         unlock();
-    if (writerMutex)
-        NamedMutex::close(writerMutex);
 }
 
 bool QtLockedFile::open(OpenMode mode)
@@ -45,37 +45,32 @@ bool QtLockedFile::lock(LockKind kind, bool block)
     if (currentMode != Unlocked)
         unlock();
 
-    if (!writerMutex) {
+    if (!writerMutex.isValid()) {
         writerMutex = mutexFor(-1, true);
-        if (!writerMutex)
+        if (!writerMutex.isValid())
             return false;
     }
     if (!waitOn(writerMutex, block))
         return false;
 
     if (kind == SharedLock) {
-        for (int i = 0; i < readerCount && !readerMutex; ++i) {
-            NamedMutex::Handle mutex = mutexFor(i, false);
-            if (!mutex) {
+        for (int i = 0; i < readerCount && !readerMutex.isValid(); ++i) {
+            NamedMutex mutex = mutexFor(i, false);
+            if (!mutex.isValid()) {
+                // Nobody has made this one yet, so it must be ours at once.
                 mutex = mutexFor(i, true);
-                if (mutex && !waitOn(mutex, false)) {
-                    NamedMutex::close(mutex);
-                    mutex = nullptr;
-                }
-                if (!mutex) {
-                    NamedMutex::release(writerMutex);
+                if (!mutex.isValid() || !waitOn(mutex, false)) {
+                    writerMutex.release();
                     return false;
                 }
-                readerMutex = mutex;
+                readerMutex = std::move(mutex);
             } else if (waitOn(mutex, false)) {
-                readerMutex = mutex;
-            } else {
-                NamedMutex::close(mutex);
+                readerMutex = std::move(mutex);
             }
         }
         // Readers do not keep the writer mutex; it only makes their search atomic.
-        NamedMutex::release(writerMutex);
-        if (!readerMutex) {
+        writerMutex.release();
+        if (!readerMutex.isValid()) {
             qWarning("QtLockedFile::lock(): too many readers");
             return false;
         }
@@ -84,8 +79,9 @@ bool QtLockedFile::lock(LockKind kind, bool block)
     }
 
     for (int i = 0; i < readerCount; ++i) {
-        if (NamedMutex::Handle mutex = mutexFor(i, false))
-            heldReaderMutexes.push_back(mutex);
+        NamedMutex mutex = mutexFor(i, false);
+        if (mutex.isValid())
+            heldReaderMutexes.push_back(std::move(mutex));
     }
     if (!heldReaderMutexes.empty()) {
         const NamedMutex::WaitResult result = NamedMutex::waitForAll(heldReaderMutexes, block);
@@ -111,22 +107,19 @@ bool QtLockedFile::unlock()
     if (!isLocked())
         return true;
     if (currentMode == SharedLock) {
-        NamedMutex::release(readerMutex);
-        NamedMutex::close(readerMutex);
-        readerMutex = nullptr;
+        readerMutex.release();
+        readerMutex = NamedMutex();
     } else {
-        for (NamedMutex::Handle mutex : heldReaderMutexes) {
-            NamedMutex::release(mutex);
-            NamedMutex::close(mutex);
-        }
+        for (NamedMutex &mutex : heldReaderMutexes)
+            mutex.release();
         heldReaderMutexes.clear();
-        NamedMutex::release(writerMutex);
+        writerMutex.release();
     }
     currentMode = Unlocked;
     return true;
 }
 
-NamedMutex::Handle QtLockedFile::mutexFor(int index, bool create)
+NamedMutex QtLockedFile::mutexFor(int index, bool create)
 {
     if (mutexBaseName.isEmpty())
         mutexBaseName = QStringLiteral("QtLockedFile mutex ") +
@@ -134,21 +127,21 @@ NamedMutex::Handle QtLockedFile::mutexFor(int index, bool create)
     const QString name = index >= 0 ? mutexBaseName + QString::number(index) : mutexBaseName;
 
     if (create) {
-        const NamedMutex::Handle mutex = NamedMutex::createOrOpen(name.toStdWString());
-        if (!mutex)
+        NamedMutex mutex = NamedMutex::createOrOpen(name.toStdWString());
+        if (!mutex.isValid())
             qErrnoWarning(NamedMutex::lastError(), "QtLockedFile::lock(): CreateMutex failed");
         return mutex;
     }
     bool missing = false;
-    const NamedMutex::Handle mutex = NamedMutex::openExisting(name.toStdWString(), &missing);
-    if (!mutex && !missing)
+    NamedMutex mutex = NamedMutex::openExisting(name.toStdWString(), &missing);
+    if (!mutex.isValid() && !missing)
         qErrnoWarning(NamedMutex::lastError(), "QtLockedFile::lock(): OpenMutex failed");
     return mutex;
 }
 
-bool QtLockedFile::waitOn(NamedMutex::Handle mutex, bool block)
+bool QtLockedFile::waitOn(NamedMutex &mutex, bool block)
 {
-    switch (NamedMutex::wait(mutex, block)) {
+    switch (mutex.wait(block)) {
     case NamedMutex::WaitResult::Acquired:
         return true;
     case NamedMutex::WaitResult::TimedOut:

@@ -33,12 +33,12 @@ public:
     LockKind lockMode() const { return currentMode; }
 
 private:
-    NamedMutex::Handle mutexFor(int index, bool create);
-    bool waitOn(NamedMutex::Handle mutex, bool block);
+    NamedMutex mutexFor(int index, bool create);
+    static bool waitOn(NamedMutex &mutex, bool block);
 
-    NamedMutex::Handle writerMutex = nullptr;
-    NamedMutex::Handle readerMutex = nullptr;
-    std::vector<NamedMutex::Handle> heldReaderMutexes;
+    NamedMutex writerMutex;
+    NamedMutex readerMutex;
+    std::vector<NamedMutex> heldReaderMutexes;
     QString mutexBaseName;
     LockKind currentMode = Unlocked;
 };
