@@ -23,7 +23,7 @@ int main(int argc, char *argv[])
         }
 
         openUpdateLog();
-        QCoreApplication::setApplicationVersion(QStringLiteral("1.0.8"));
+        QCoreApplication::setApplicationVersion(QStringLiteral(GLIMMERPANE_VERSION));
         const CommandLine commandLine = parseCommandLine(argc, argv);
         setUpNetwork();
 

@@ -1,39 +1,33 @@
 #include "app/updatelog.h"
 
-#include "app/productroot.h"
+#include "app/productpaths.h"
 
 #include <QDateTime>
 #include <QDebug>
-#include <QDir>
 #include <QFile>
 #include <QTextStream>
 
 namespace {
-
-const QString productFolder = QStringLiteral("Glimmerpane");
-const QString logFolder = QStringLiteral("log");
 
 // Constructed before main() and destroyed at exit, which closes the file.
 QFile logFile;
 
 } // namespace
 
-QString updateLogPath()
-{
-    return productRoot() + productFolder + QLatin1Char('/') + logFolder +
-           QStringLiteral("/update.log");
-}
-
 void ensureLogFolders()
 {
-    QDir dir(productRoot());
-    if (!dir.exists(productFolder) && !dir.mkdir(productFolder)) {
+    // A plain file in the product folder's place counts as existing but stops the walk, so
+    // "log" is never made beside it.
+    switch (makeFolderLevels(productRoot(), logFolderLevels())) {
+    case 0:
         qDebug() << "create Glimmerpane folder failed";
-        return;
-    }
-    // A plain file of that name cannot be entered; creating "log" beside it would be wrong.
-    if (!dir.cd(productFolder) || (!dir.exists(logFolder) && !dir.mkdir(logFolder)))
+        break;
+    case 1:
         qDebug() << "create log folder failed";
+        break;
+    default:
+        break;
+    }
 }
 
 void openUpdateLog()
@@ -49,7 +43,7 @@ void writeUpdateLog(const QString &message)
     if (!logFile.isOpen())
         return;
     QTextStream stream(&logFile);
-    stream << QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")) << " - "
-           << message << "\n";
+    stream << QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))
+           << QStringLiteral(" - ") << message << QStringLiteral("\n");
     stream.flush();
 }

@@ -10,6 +10,3 @@ void writeUpdateLog(const QString &message);
 
 // Creates the product and log folders, one level per step.
 void ensureLogFolders();
-
-// Absolute path of the log file.
-QString updateLogPath();

@@ -44,9 +44,10 @@ void MyTheme::initPalettes()
 
 void MyTheme::applyTheme(QWidget *widget, int *currentTheme)
 {
-    const int theme =
-        Settings::settings()->value(QStringLiteral("server/applicationTheme"), QVariant(0)).toInt();
-    if (theme != 0)
+    const int theme = Settings::settings()
+                          ->value(QStringLiteral("server/applicationTheme"), QVariant(FollowSystem))
+                          .toInt();
+    if (theme != FollowSystem)
         setTheme(widget, theme, currentTheme);
     else
         followSystemTheme(widget, currentTheme);
@@ -54,7 +55,7 @@ void MyTheme::applyTheme(QWidget *widget, int *currentTheme)
 
 void MyTheme::followSystemTheme(QWidget *widget, int *currentTheme)
 {
-    setTheme(widget, systemPrefersDark(desktopPalette) ? 2 : 1, currentTheme);
+    setTheme(widget, systemPrefersDark(desktopPalette) ? Dark : Light, currentTheme);
 }
 
 void MyTheme::setTheme(QWidget *widget, int theme, int *currentTheme)
@@ -65,26 +66,18 @@ void MyTheme::setTheme(QWidget *widget, int theme, int *currentTheme)
         QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
         styleNotSet = false;
     }
+    if (theme != Light && theme != Dark)
+        return;
     // The widget's value is written before the palette is set: setPalette sends
     // ApplicationPaletteChange, which comes straight back into applyTheme through the
     // shell's event filter, and that call must stop at the check above.
-    if (theme == 2) {
-        *currentTheme = 2;
-        if (appliedPalette != 2) {
-            QApplication::setPalette(darkPalette);
-            appliedPalette = 2;
-        }
-        QStringList sheets = darkStyleSheets();
-        applyStyleSheet(widget, sheets);
-    } else if (theme == 1) {
-        *currentTheme = 1;
-        if (appliedPalette != 1) {
-            QApplication::setPalette(lightPalette);
-            appliedPalette = 1;
-        }
-        QStringList sheets = lightStyleSheets();
-        applyStyleSheet(widget, sheets);
+    *currentTheme = theme;
+    if (appliedPalette != theme) {
+        QApplication::setPalette(theme == Dark ? darkPalette : lightPalette);
+        appliedPalette = theme;
     }
+    QStringList sheets = theme == Dark ? darkStyleSheets() : lightStyleSheets();
+    applyStyleSheet(widget, sheets);
 }
 
 void MyTheme::applyStyleSheet(QWidget *widget, QStringList &styleSheets)

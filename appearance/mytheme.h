@@ -9,14 +9,17 @@ class QWidget;
 // Decides between the light and the dark look and applies it: the Fusion style, one of two
 // application palettes and a style sheet on the themed widget. One object per process.
 //
-// Theme values: 0 follows the system, 1 light, 2 dark. A themed widget keeps the value last
-// applied to it (-1 before the first) in an int that the manager reads and writes.
+// A themed widget keeps the Theme value last applied to it (-1 before the first) in an int that
+// the manager reads and writes.
 class MyTheme : public QObject
 {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(MyTheme)
 
 public:
+    // As the main application stores it under "server/applicationTheme".
+    enum Theme { FollowSystem = 0, Light = 1, Dark = 2 };
+
     // Creates the manager and builds both palettes on the first call; later calls do nothing.
     static void init(QObject *parent);
     static MyTheme *instance();
@@ -36,7 +39,7 @@ private:
     explicit MyTheme(QObject *parent);
     void initPalettes();
 
-    int appliedPalette = -1;
+    int appliedPalette = -1; // the Theme whose palette the application has
     bool styleNotSet = true;
     QPalette lightPalette;
     QPalette darkPalette;

@@ -1,5 +1,7 @@
 #include "download/downloadmanager.h"
 
+#include "app/limits.h"
+
 #include <QFile>
 #include <QFileInfo>
 #include <QNetworkAccessManager>
@@ -8,7 +10,6 @@
 namespace {
 
 const QString tempSuffix = QStringLiteral("_tmp");
-int transferTimeoutMs = DownLoadManager::defaultTransferTimeoutMs;
 // Without a cap Qt's network thread keeps reading ahead of the disk writes and queues the data
 // in memory; with one it waits until onReadyRead has taken what is there.
 constexpr qint64 readBufferBytes = 1024 * 1024;
@@ -23,11 +24,6 @@ DownLoadManager::DownLoadManager(QObject *parent) : QObject(parent)
 QNetworkAccessManager *DownLoadManager::networkManager() const
 {
     return accessManager;
-}
-
-void DownLoadManager::setTransferTimeoutForTesting(int milliseconds)
-{
-    transferTimeoutMs = milliseconds;
 }
 
 void DownLoadManager::startDownload(const QString &url, const QString &filePath)
@@ -51,7 +47,7 @@ void DownLoadManager::startDownload(const QString &url, const QString &filePath)
     QNetworkRequest request(this->url);
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
                          QNetworkRequest::NoLessSafeRedirectPolicy);
-    request.setTransferTimeout(transferTimeoutMs);
+    request.setTransferTimeout(Limits::transferInactivityMs());
     reply = accessManager->get(request);
     reply->setReadBufferSize(readBufferBytes);
 

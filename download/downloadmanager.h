@@ -16,18 +16,12 @@ class DownLoadManager : public QObject
     Q_DISABLE_COPY_MOVE(DownLoadManager)
 
 public:
-    // A transfer that receives no byte for this long has failed.
-    static constexpr int defaultTransferTimeoutMs = 60000;
-
     explicit DownLoadManager(QObject *parent = nullptr);
 
     QNetworkAccessManager *networkManager() const;
     void startDownload(const QString &url, const QString &filePath);
     void cancelTransfer();
     void discardDownload();
-
-    // Applies to downloads started afterwards; lets tests wait milliseconds instead of a minute.
-    static void setTransferTimeoutForTesting(int milliseconds);
 
 signals:
     void signalDownloadError();

@@ -8,8 +8,7 @@ NamedMutex::~NamedMutex()
 }
 
 NamedMutex::NamedMutex(NamedMutex &&other) noexcept : object(std::exchange(other.object, nullptr))
-{
-}
+{}
 
 NamedMutex &NamedMutex::operator=(NamedMutex &&other) noexcept
 {

@@ -1,5 +1,6 @@
 #include "singleinstance/qtlocalpeer.h"
 
+#include "app/limits.h"
 #include "singleinstance/sessionpart.h"
 
 #include <QCoreApplication>
@@ -14,11 +15,6 @@
 
 namespace {
 
-constexpr int defaultMessageWaitLimitMs = 30000;
-int messageWaitLimitMs = defaultMessageWaitLimitMs;
-
-// The only message is a short command; anything longer is not from a well-behaved sender.
-constexpr quint32 maxMessageBytes = 64 * 1024;
 constexpr int moreBytesWaitMs = 2000;
 constexpr int replyFlushWaitMs = 1000;
 constexpr int senderHangUpWaitMs = 1000;
@@ -57,11 +53,6 @@ QtLocalPeer::QtLocalPeer(QObject *parent, const QString &id) : QObject(parent), 
             QDir(tempPath).absoluteFilePath(serverName + QStringLiteral("-lockfile")));
         instanceLock.open(QIODevice::ReadWrite);
     }
-}
-
-void QtLocalPeer::setMessageWaitLimit(int milliseconds)
-{
-    messageWaitLimitMs = milliseconds;
 }
 
 bool QtLocalPeer::isSecondary()
@@ -117,6 +108,7 @@ void QtLocalPeer::receiveConnection()
         return;
 
     // This blocks the primary's event loop, so a sender that stalls must not hold it for long.
+    const int messageWaitLimitMs = Limits::peerMessageWaitMs();
     const QDeadlineTimer deadline(messageWaitLimitMs);
     while (socket->bytesAvailable() < qint64(sizeof(quint32))) {
         if (socket->state() == QLocalSocket::UnconnectedState) {
@@ -135,6 +127,7 @@ void QtLocalPeer::receiveConnection()
     quint32 length = 0;
     QDataStream stream(socket);
     stream >> length;
+    const quint32 maxMessageBytes = Limits::peerMessageMaxBytes();
     if (length > maxMessageBytes) {
         dropConnection(socket, QStringLiteral("(announced length %1 is over the limit of %2 bytes)")
                                    .arg(length)

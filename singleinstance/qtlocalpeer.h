@@ -22,10 +22,6 @@ public:
     bool isSecondary();
     bool sendMessage(const QString &message, int timeout);
 
-    // Bound on all waiting for one incoming message (its length and its bytes together);
-    // 30 s unless a test shortens it.
-    static void setMessageWaitLimit(int milliseconds);
-
 signals:
     void messageReceived(const QString &message);
 

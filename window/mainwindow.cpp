@@ -1,6 +1,6 @@
 #include "window/mainwindow.h"
 
-#include "app/productroot.h"
+#include "app/productpaths.h"
 #include "app/updatelog.h"
 #include "appearance/framelesswindow.h"
 #include "appearance/mytheme.h"
@@ -8,9 +8,15 @@
 #include "download/downloadmanager.h"
 #include "resources/resourcepaths.h"
 #include "ui_mainwindow.h"
+#include "window/versioncheck.h"
+#include "window/versionrequest.h"
 
+#include <QCoreApplication>
 #include <QDesktopServices>
 #include <QDir>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QProcess>
 #include <QSettings>
 #include <QSystemTrayIcon>
 #include <QTimer>
@@ -23,6 +29,8 @@ const QString officialSite = QStringLiteral(GLIMMERPANE_OFFICIAL_SITE);
 const int startupCheckDelayMs = 200;
 
 } // namespace
+
+// --- Construction
 
 MainWindow::MainWindow(QWidget *parent)
     : QMainWindow(parent), dailyCheck(false), appVersion(0), trayIcon(nullptr),
@@ -96,15 +104,118 @@ void MainWindow::loadLanguage()
     ui->retranslateUi(this);
 }
 
-void MainWindow::minimise()
+void MainWindow::mousePressEvent(QMouseEvent *event)
 {
-    // Hidden with no tray to bring it back, the window would be unreachable.
-    if (!QSystemTrayIcon::isSystemTrayAvailable()) {
-        showMinimized();
+    ui->centralWidget->handleMousePress(this, event);
+}
+
+void MainWindow::mouseMoveEvent(QMouseEvent *event)
+{
+    ui->centralWidget->handleMouseMove(this, event);
+}
+
+void MainWindow::mouseReleaseEvent(QMouseEvent *event)
+{
+    ui->centralWidget->handleMouseRelease(this, event);
+}
+
+// --- Start-up check: 200 ms after construction
+
+void MainWindow::startupCheck()
+{
+    if (appVersion != 0) {
+        ui->CUP_UpdateBtn->click();
         return;
     }
-    hide();
-    trayIcon->setVisible(true);
+    if (dailyCheck)
+        QCoreApplication::quit();
+
+    QMessageBox box(this);
+    box.setWindowTitle(QStringLiteral("Glimmerpane ") + tr("Update"));
+    box.setText(tr("We do not receive app version, you need start this program from Glimmerpane"));
+    box.setStandardButtons(QMessageBox::Ok);
+    box.setDefaultButton(QMessageBox::Ok);
+    box.setModal(true);
+    box.button(QMessageBox::Ok)->setText(tr("Ok"));
+    box.exec();
+    QCoreApplication::quit();
+}
+
+// --- Version query: the update button in its three states
+
+void MainWindow::on_CUP_UpdateBtn_clicked()
+{
+    ui->errInfo->setText(QString());
+    if (hasUpdate)
+        startUpdateDownload();
+    else if (!downloading)
+        checkForUpdate();
+    else
+        cancelUpdateDownload();
+}
+
+void MainWindow::checkForUpdate()
+{
+    ui->CUP_UpdateBtn->setDisabled(true);
+    const VersionCheck check = evaluateVersionReply(
+        fetchVersionReply(downloadManager->networkManager(), versionServiceUrl()), appVersion);
+    if (!check.logLine.isEmpty())
+        writeUpdateLog(check.logLine);
+    ui->errInfo->setText(check.errorText);
+    for (const QString &line : check.infoLines)
+        ui->updateInfo->append(line);
+    if (check.answered)
+        ui->CUP_UpdateBtn->setText(check.hasUpdate ? tr("Download Update") : tr("Check Update"));
+    if (check.hasUpdate) {
+        installerName = check.installerName;
+        updateAddress = check.updateAddress;
+        hasUpdate = true;
+    }
+    finishCheck();
+}
+
+void MainWindow::finishCheck()
+{
+    if (dailyCheck) {
+        if (hasUpdate)
+            raiseWindow();
+        else
+            QCoreApplication::quit();
+    }
+    ui->CUP_UpdateBtn->setEnabled(true);
+}
+
+// --- Download
+
+void MainWindow::startUpdateDownload()
+{
+    ui->updateInfo->append(tr("Downloading..."));
+    if (updateAddress.isEmpty() || installerName.isEmpty()) {
+        ui->CUP_UpdateBtn->setText(tr("Check Update"));
+        downloading = false;
+        hasUpdate = false;
+        return;
+    }
+    writeUpdateLog(QStringLiteral("prepare to download update"));
+    createUpdateFolder();
+    downloadManager->startDownload(updateAddress, installerPath());
+    connect(downloadManager, &DownLoadManager::signalDownloadProcess, this,
+            &MainWindow::progressBarUpdate, Qt::UniqueConnection);
+    connect(downloadManager, &DownLoadManager::signalReplyFinished, this,
+            &MainWindow::downloadFinished, Qt::UniqueConnection);
+    ui->CUP_UpdateBtn->setText(tr("Cancel"));
+    downloading = true;
+    hasUpdate = false;
+}
+
+bool MainWindow::createUpdateFolder()
+{
+    return makeFolderLevels(productRoot(), updateFolderLevels()) == updateFolderLevels().size();
+}
+
+QString MainWindow::installerPath() const
+{
+    return QDir::toNativeSeparators(updateFolderPath()) + installerName;
 }
 
 void MainWindow::progressBarUpdate(int cur, int total)
@@ -118,6 +229,57 @@ void MainWindow::progressBarUpdate(int cur, int total)
         return;
     ui->progressBar->setValue(int(percent));
 }
+
+void MainWindow::cancelUpdateDownload()
+{
+    downloadManager->cancelTransfer();
+    ui->CUP_UpdateBtn->setText(tr("Check Update"));
+    ui->progressBar->setValue(0);
+    downloading = false;
+    hasUpdate = false;
+}
+
+void MainWindow::downloadFailed()
+{
+    downloading = false;
+    hasUpdate = false;
+    ui->CUP_UpdateBtn->setText(tr("Check Update"));
+    ui->CUP_UpdateBtn->setEnabled(true);
+    ui->progressBar->setValue(0);
+    ui->errInfo->setText(tr("Download failed"));
+    writeUpdateLog(QStringLiteral("download failed"));
+}
+
+// --- Hand-off to the installer
+
+void MainWindow::downloadFinished(int)
+{
+    downloading = false;
+    hasUpdate = false;
+    ui->CUP_UpdateBtn->setText(tr("Installing"));
+    ui->CUP_UpdateBtn->setDisabled(true);
+    startInstaller();
+    QCoreApplication::quit();
+}
+
+bool MainWindow::startInstaller()
+{
+    const QString path = installerPath();
+    if (!QFileInfo(path).isFile()) {
+        writeUpdateLog(QStringLiteral("install file %1 not exist").arg(installerName));
+        return false;
+    }
+#ifndef Q_OS_WIN
+    // A downloaded file is not executable here until its owner may run it.
+    QFile::setPermissions(path, QFile::permissions(path) | QFile::ExeOwner);
+#endif
+    const bool started = QProcess::startDetached(path, QStringList(), QString());
+    writeUpdateLog(started ? QStringLiteral("install start success")
+                           : QStringLiteral("install start failed"));
+    return started;
+}
+
+// --- Second starts, minimising and closing
 
 void MainWindow::anotherInstanceMessage(QString message)
 {
@@ -136,36 +298,29 @@ void MainWindow::raiseWindow()
     showNormal();
 }
 
-bool MainWindow::createUpdateFolder()
+void MainWindow::minimise()
 {
-    QDir dir(productRoot());
-    const QString product = QStringLiteral("Glimmerpane");
-    const QString update = QStringLiteral("update");
-    if (!dir.exists(product) && !dir.mkdir(product))
-        return false;
-    if (!dir.cd(product))
-        return false;
-    if (dir.exists(update))
-        return true;
-    return dir.mkdir(update);
+    // Hidden with no tray to bring it back, the window would be unreachable.
+    if (!QSystemTrayIcon::isSystemTrayAvailable()) {
+        showMinimized();
+        return;
+    }
+    hide();
+    trayIcon->setVisible(true);
 }
 
-QString MainWindow::installerPath() const
+void MainWindow::closeGuard()
 {
-    return QDir::toNativeSeparators(updateFolderPath()) + installerName;
-}
-
-void MainWindow::mousePressEvent(QMouseEvent *event)
-{
-    ui->centralWidget->handleMousePress(this, event);
-}
-
-void MainWindow::mouseMoveEvent(QMouseEvent *event)
-{
-    ui->centralWidget->handleMouseMove(this, event);
-}
-
-void MainWindow::mouseReleaseEvent(QMouseEvent *event)
-{
-    ui->centralWidget->handleMouseRelease(this, event);
+    if (!downloading) {
+        QCoreApplication::quit();
+        return;
+    }
+    QMessageBox box;
+    box.setText(tr("You are downloading update, are you sure exit?"));
+    box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+    box.setDefaultButton(QMessageBox::No);
+    box.button(QMessageBox::No)->setText(tr("No"));
+    box.button(QMessageBox::Yes)->setText(tr("Yes"));
+    if (box.exec() == QMessageBox::Yes)
+        QCoreApplication::quit();
 }

@@ -1,18 +1,16 @@
 #include "appearance/mytheme.h"
+
+#include "appearance/framelesswindow.h"
 #include "appearance/settings.h"
 #include "appearance/themepalettes.h"
 #include "resources/resourcepaths.h"
-#include "tests/support/testsandbox.h"
+#include "tests/support/testsupport.h"
 
 #include <QApplication>
 #include <QFile>
 #include <QPointer>
-#include <QProcess>
-#include <QSettings>
 #include <QStyle>
 #include <QTest>
-
-#include <tuple>
 
 static QString readQss(const char *name)
 {
@@ -25,140 +23,133 @@ class TestMyTheme : public QObject
     Q_OBJECT
 
 private slots:
-    void styleSheetComposition();
+    void initTestCase();
+    void palettesDifferEverywhere();
     void decisions_data();
     void decisions();
+    void shellRethemesOnPaletteChange();
+
+private:
+    // Marker palette and sheet go in before each decision, so "marker" afterwards means the
+    // decision set neither.
+    QPalette light, dark, marker;
+    QStringList sheets;
+    QWidget widget;
+    int currentTheme = -1;
+    int fusionInstalls = 0;
+    QPointer<QStyle> style;
 };
 
-void TestMyTheme::styleSheetComposition()
+void TestMyTheme::initTestCase()
 {
-    QWidget widget;
-    QStringList empty;
-    MyTheme::instance()->applyStyleSheet(&widget, empty);
-    QCOMPARE(empty, QStringList({qssPath("common.qss"), qssPath("light_theme.qss")}));
-    QCOMPARE(widget.styleSheet(), "\n" + readQss("common.qss") + "\n" + readQss("light_theme.qss"));
-
-    // A file that cannot be opened is named once on the debug channel and skipped.
-    const QString missing = qssPath(QStringLiteral("missing.qss"));
-    QStringList list{missing, qssPath(QStringLiteral("dark_theme.qss"))};
-    const QString line = QStringLiteral("fail to open:  \"%1\"").arg(missing);
-    QTest::ignoreMessage(QtDebugMsg, qPrintable(line));
-    static QStringList messages; // every message, also those that ignoreMessage swallows
-    static QtMessageHandler previous = nullptr;
-    previous = qInstallMessageHandler(
-        [](QtMsgType type, const QMessageLogContext &context, const QString &message) {
-            messages << message;
-            previous(type, context, message);
-        });
-    MyTheme::instance()->applyStyleSheet(&widget, list);
-    qInstallMessageHandler(previous);
-    QCOMPARE(messages, QStringList{line});
-    QCOMPARE(widget.styleSheet(), "\n" + readQss("dark_theme.qss"));
+    Settings::init(qApp);
+    MyTheme::init(qApp); // the desktop palette it keeps is Qt's light default
+    light = dark = marker = QGuiApplication::palette();
+    buildLightPalette(light);
+    buildDarkPalette(dark);
+    marker.setColor(QPalette::Base, QColor(1, 2, 3));
+    sheets = QStringList{"\n" + readQss("common.qss") + "\n" + readQss("light_theme.qss"),
+                         "\n" + readQss("common.qss") + "\n" + readQss("dark_theme.qss"),
+                         "/* marker */"};
+    style = QApplication::style();
 }
 
-// Each row runs in a fresh process: the manager, the style and the application palette are
-// process-wide. Steps are the values stored before successive decisions on one widget ("none":
-// absent; "^": the widget starts over at -1). The child prints one line per decision.
+// The builders write every role of every group (a forgotten one would keep the marker) and
+// light and dark are not the same palette.
+void TestMyTheme::palettesDifferEverywhere()
+{
+    QPalette marked;
+    for (int role = 0; role < QPalette::NColorRoles; ++role)
+        marked.setBrush(QPalette::ColorRole(role), QBrush(QColor(1, 2, 3), Qt::Dense4Pattern));
+    QPalette builtLight = marked, builtDark = marked;
+    buildLightPalette(builtLight);
+    buildDarkPalette(builtDark);
+    for (const QPalette &built : {builtLight, builtDark}) {
+        for (auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
+            for (int role = 0; role < QPalette::NColorRoles; ++role) {
+                const auto each = QPalette::ColorRole(role);
+                const bool untouched = built.brush(group, each) == marked.brush(group, each);
+                QVERIFY2(untouched == (each == QPalette::NoRole),
+                         qPrintable(QString::number(role)));
+            }
+        }
+    }
+    QVERIFY(!(builtLight == builtDark));
+}
+
+// One widget through successive decisions, in this order: the manager, the style and the
+// application palette carry over from row to row, as they do in the updater.
 void TestMyTheme::decisions_data()
 {
-    QTest::addColumn<QString>("system");
-    QTest::addColumn<QString>("steps");
-    QTest::addColumn<QString>("expected");
+    QTest::addColumn<QString>("stored");   // "none": absent; a leading "^": the widget starts over
+    QTest::addColumn<QString>("expected"); // widget's value, palette, sheet, Fusion installs
 
-    using Row = std::tuple<const char *, const char *, const char *, const char *>;
-    const Row rows[] = {
-        {"0, light system", "light", "0", "1 light light 1"},
-        {"0, dark system", "dark", "0", "2 dark dark 1"},
-        {"absent, dark system", "dark", "none", "2 dark dark 1"},
-        {"1, dark system", "dark", "1", "1 light light 1"},
-        {"2, light system", "light", "2", "2 dark dark 1"},
-        {"same decision twice", "light", "2,2", "2 dark dark 1|2 marker marker 1"},
-        {"switch 1 to 2", "light", "1,2", "1 light light 1|2 dark dark 1"},
-        {"unknown value: Fusion once, nothing else", "light", "7,7,1",
-         "-1 marker marker 1|-1 marker marker 1|1 light light 1"},
-        {"palette already set, new widget", "light", "2,^2", "2 dark dark 1|2 marker dark 1"},
-        {"value equal to the widget's -1", "light", "-1,2", "-1 marker marker 0|2 dark dark 1"},
-    };
-    for (const auto &[name, system, steps, expected] : rows)
-        QTest::newRow(name) << QString(system) << QString(steps) << QString(expected);
+    QTest::newRow("unknown value: Fusion once, nothing else") << "7"
+                                                              << "-1 marker marker 1";
+    QTest::newRow("unknown value again") << "7"
+                                         << "-1 marker marker 1";
+    QTest::newRow("value equal to the widget's -1") << "-1"
+                                                    << "-1 marker marker 1";
+    QTest::newRow("0 follows the light system") << "0"
+                                                << "1 light light 1";
+    QTest::newRow("absent is the same decision: nothing") << "none"
+                                                          << "1 marker marker 1";
+    QTest::newRow("2 is dark") << "2"
+                               << "2 dark dark 1";
+    QTest::newRow("palette already dark, new widget") << "^2"
+                                                      << "2 marker dark 1";
+    QTest::newRow("1 is light") << "1"
+                                << "1 light light 1";
 }
 
 void TestMyTheme::decisions()
 {
-    QFETCH(QString, system);
-    QFETCH(QString, steps);
+    QFETCH(QString, stored);
     QFETCH(QString, expected);
 
-    QProcess child;
-    child.start(QCoreApplication::applicationFilePath(),
-                {"-platform", "offscreen", "decide", system, steps});
-    QVERIFY(child.waitForFinished(30000));
-    QVERIFY2(child.exitCode() == 0, child.readAllStandardError().constData());
-    QCOMPARE(QString::fromUtf8(child.readAllStandardOutput()), expected);
-}
-
-// Child side: per decision "<widget's value> <application palette> <widget's sheet> <Fusion
-// installs>". A marker palette and sheet go in before each decision, so "marker" means the
-// decision set neither (and read no file).
-static int runDecisions(const QString &system, const QString &steps)
-{
-    if (system == QLatin1String("dark"))
-        QApplication::setPalette(QPalette(QColor(0x20, 0x22, 0x24)));
-    QPalette light = QGuiApplication::palette(), dark = light, marker = light;
-    buildLightPalette(light);
-    buildDarkPalette(dark);
-    marker.setColor(QPalette::Base, QColor(1, 2, 3));
-    const QList<QPalette> palettes{light, dark, marker};
-    const QStringList sheets{"\n" + readQss("common.qss") + "\n" + readQss("light_theme.qss"),
-                             "\n" + readQss("common.qss") + "\n" + readQss("dark_theme.qss"),
-                             QStringLiteral("/* marker */")};
-    const QStringList names{"light", "dark", "marker"};
-
-    Settings::init(qApp);
-    MyTheme::init(qApp);
-    QSettings mainApplication(QSettings::NativeFormat, QSettings::UserScope,
-                              QStringLiteral("Halvenord"), QStringLiteral("Glimmerpane"));
-    QWidget widget;
-    int currentTheme = -1;
-    int fusionInstalls = 0;
-    QPointer<QStyle> style = QApplication::style();
-    QStringList lines;
-    for (QString step : steps.split(QLatin1Char(','))) {
-        if (step.startsWith(QLatin1Char('^'))) {
-            step.remove(0, 1);
-            currentTheme = -1;
-        }
-        if (step != QLatin1String("none"))
-            mainApplication.setValue(QStringLiteral("server/applicationTheme"), step);
-        QApplication::setPalette(marker);
-        widget.setStyleSheet(sheets.last());
-
-        MyTheme::instance()->applyTheme(&widget, &currentTheme);
-
-        if (QApplication::style() != style) {
-            style = QApplication::style();
-            fusionInstalls += style->name().compare("fusion", Qt::CaseInsensitive) == 0 ? 1 : 100;
-        }
-        lines << QStringLiteral("%1 %2 %3 %4")
-                     .arg(currentTheme)
-                     .arg(names.value(palettes.indexOf(QGuiApplication::palette()), "other"))
-                     .arg(names.value(sheets.indexOf(widget.styleSheet()), "other"))
-                     .arg(fusionInstalls);
+    if (stored.startsWith('^')) {
+        stored.remove(0, 1);
+        currentTheme = -1;
     }
-    QTextStream(stdout) << lines.join(QLatin1Char('|'));
-    return 0;
+    writeMainAppSetting("server/applicationTheme", stored == "none" ? QVariant() : stored);
+    QApplication::setPalette(marker);
+    widget.setStyleSheet(sheets.last());
+
+    MyTheme::instance()->applyTheme(&widget, &currentTheme);
+
+    if (QApplication::style() != style) {
+        style = QApplication::style();
+        fusionInstalls += style->name().compare("fusion", Qt::CaseInsensitive) == 0 ? 1 : 100;
+    }
+    const QStringList names{"light", "dark", "marker"};
+    const int palette = QList<QPalette>{light, dark, marker}.indexOf(QGuiApplication::palette());
+    QCOMPARE(QStringLiteral("%1 %2 %3 %4")
+                 .arg(currentTheme)
+                 .arg(names.value(palette, "other"))
+                 .arg(names.value(sheets.indexOf(widget.styleSheet()), "other"))
+                 .arg(fusionInstalls),
+             expected);
 }
 
-int main(int argc, char *argv[])
+// Someone else's palette change reaches the shell's filter, which applies the stored theme
+// again; the theme's own palette change must end there rather than start another round.
+void TestMyTheme::shellRethemesOnPaletteChange()
 {
-    enterTestSandbox(); // the child gets a fresh one of its own
-    QApplication app(argc, argv);
-    const QStringList arguments = app.arguments();
-    if (arguments.value(1) == QLatin1String("decide"))
-        return runDecisions(arguments.value(2), arguments.value(3));
-    MyTheme::init(&app);
-    TestMyTheme test;
-    return QTest::qExec(&test, argc, argv);
+    FrameLessWindow shell;
+    shell.setObjectName("centralWidget"); // the name the style sheets style
+    shell.resize(100, 60);
+    writeMainAppSetting("server/applicationTheme", 2);
+    {
+        EventCounter changes(qApp, QEvent::ApplicationPaletteChange);
+        QApplication::setPalette(QPalette(Qt::darkCyan));
+        QCOMPARE(changes.count, 2);
+    }
+    QCOMPARE(QGuiApplication::palette(), dark);
+    // The panel paints its style sheet: the dark background with rounded corners.
+    const QImage image = shell.grab().toImage();
+    QCOMPARE(image.pixelColor(50, 30), QColor(0x2b, 0x2b, 0x2b));
+    QVERIFY(image.pixelColor(1, 1) != QColor(0x2b, 0x2b, 0x2b));
 }
 
+UPDATER_TEST_MAIN(TestMyTheme)
 #include "tst_mytheme.moc"

@@ -1,5 +1,5 @@
 #include "download/networksetup.h"
-#include "tests/support/testsandbox.h"
+#include "tests/support/testsupport.h"
 #include "tools/httpsserver/localhttpsserver.h"
 
 #include <QApplication>
@@ -9,11 +9,6 @@
 #include <QSignalSpy>
 #include <QSslConfiguration>
 #include <QTest>
-
-static QString testData(const QString &name)
-{
-    return qEnvironmentVariable("GLIMMERPANE_TEST_DATA") + QLatin1Char('/') + name;
-}
 
 class TestNetworkSetup : public QObject
 {
@@ -34,13 +29,13 @@ void TestNetworkSetup::extraCaCertificates_data()
     QTest::addColumn<int>("added");
 
     const QString missing = testSandboxPath() + "/missing.pem";
-    const QString keyOnly = testData("server.key");
+    const QString keyOnly = testDataPath("server.key");
     QTest::newRow("not set") << QString() << QString() << 0;
     QTest::newRow("missing file") << missing << "GLIMMERPANE_EXTRA_CA_CERTS: cannot read " + missing
                                   << 0;
     QTest::newRow("no certificate in the file")
         << keyOnly << "GLIMMERPANE_EXTRA_CA_CERTS: no certificate in " + keyOnly << 0;
-    QTest::newRow("test CA") << testData("ca.pem") << QString() << 1;
+    QTest::newRow("test CA") << testDataPath("ca.pem") << QString() << 1;
 }
 
 void TestNetworkSetup::extraCaCertificates()
@@ -48,12 +43,8 @@ void TestNetworkSetup::extraCaCertificates()
     QFETCH(QString, path);
     QFETCH(QString, warning);
     QFETCH(int, added);
-#ifndef GLIMMERPANE_STAGING_OVERRIDES
-    warning.clear(); // the variable is not even looked at
-    added = 0;
-#endif
     LocalHttpsServer server(LocalHttpsServer::Scheme::Https);
-    QVERIFY(server.setCertificate(testData("server.pem"), testData("server.key")));
+    QVERIFY(server.setCertificate(testDataPath("server.pem"), testDataPath("server.key")));
     server.setHandler([](const HttpRequest &, HttpResponse &response) { response.setBody("ok"); });
     QVERIFY2(server.listen(), qPrintable(server.errorString()));
     QSslConfiguration::setDefaultConfiguration(original);

@@ -1,38 +1,49 @@
 #include "singleinstance/qtsingleapplication.h"
-#include "tests/singleinstance/helperprocess.h"
-#include "tests/support/testsandbox.h"
+#include "singleinstance/sessionpart.h"
+#include "tests/support/childprocess.h"
+#include "tests/support/testsupport.h"
 
 #include <QDir>
 #include <QLocalServer>
+#include <QLocalSocket>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTest>
-
-#include <unistd.h>
 
 namespace {
 
 const QString updaterId = QStringLiteral("{114AB953-3656-C303-C1C3-427FE303B9F0}-update");
 const QString sentReport = QStringLiteral("secondary sent=true");
+// The checksum is CRC-16/X-25 of the id's UTF-8 bytes, worked out independently.
+const QString updaterServerName = QStringLiteral("qtsingleapp-ABCCCF-11d3-") + sessionPart();
 
-const QString updaterServerName =
-    QStringLiteral("qtsingleapp-ABCCCF-11d3-") + QString::number(::getuid(), 16);
+// The helper as a later start of the guard that hands the message over; returns its report.
+QString handOffFromLaterStart(
+    const QString &appId, const QString &message,
+    const QProcessEnvironment &environment = QProcessEnvironment::systemEnvironment())
+{
+    ChildProcess later(SINGLEINSTANCE_HELPER, {appId, message}, environment);
+    const QString report = later.nextLine();
+    return later.finishes() ? report : "still running after: " + report;
+}
 
 } // namespace
 
-// This test process is the updater's primary; helper processes are the later starts.
+// This test process is the updater's primary; helper processes are the later starts, and raw
+// sockets play peers that misbehave.
 class TestQtSingleApplication : public QObject
 {
     Q_OBJECT
 
 public:
-    explicit TestQtSingleApplication(QtSingleApplication *app, QObject *parent = nullptr)
-        : QObject(parent), app(app)
-    {}
+    explicit TestQtSingleApplication(QtSingleApplication *app) : app(app) {}
 
 private slots:
     void firstStartIsPrimary();
     void handOff_data();
     void handOff();
+    void badPeer_data();
+    void badPeer();
     void killedPrimaryIsReplaced();
     void unopenableLockFile_data();
     void unopenableLockFile();
@@ -48,12 +59,12 @@ void TestQtSingleApplication::firstStartIsPrimary()
     const auto *server = app->findChild<QLocalServer *>();
     QVERIFY(server && server->isListening());
     QCOMPARE(server->serverName(), updaterServerName);
-    QVERIFY(QFileInfo::exists(server->fullServerName() + QStringLiteral("-lockfile")));
+    QVERIFY(QFileInfo::exists(server->fullServerName() + "-lockfile"));
     const QFileDevice::Permissions othersAccess = QFileDevice::ReadGroup | QFileDevice::WriteGroup |
                                                   QFileDevice::ReadOther | QFileDevice::WriteOther;
     QCOMPARE(QFileInfo(server->fullServerName()).permissions() & othersAccess,
              QFileDevice::Permissions());
-    QVERIFY(!app->sendMessage(QStringLiteral("raise_window_noop"), 400)); // nobody to send to
+    QVERIFY(!app->sendMessage("raise_window_noop", 400)); // nobody to send to
 }
 
 void TestQtSingleApplication::handOff_data()
@@ -73,18 +84,72 @@ void TestQtSingleApplication::handOff()
     QCOMPARE(received.at(0).at(0).toString(), message);
 }
 
+void TestQtSingleApplication::badPeer_data()
+{
+    QTest::addColumn<QByteArray>("sent");
+    QTest::addColumn<bool>("hangsUp");
+    QTest::addColumn<QString>("warning");   // regular expression, empty for none
+    QTest::addColumn<QString>("delivered"); // empty for nothing
+
+    const QString failed = "^QtLocalPeer: Message reception failed \\(";
+    const QByteArray shortFrame = QByteArray("\0\0\0\x0a", 4) + "abc";
+    QTest::newRow("hangs up before the length")
+        << QByteArray(2, '\0') << true << "^QtLocalPeer: Peer disconnected$"
+        << "";
+    QTest::newRow("announces 4 GiB")
+        << QByteArray(4, '\xff') << false << failed + "announced length 4294967295 is over"
+        << "";
+    QTest::newRow("sends nothing")
+        << QByteArray() << false << failed + "no message length within 500 ms\\)$"
+        << "";
+    QTest::newRow("hangs up mid-message") << shortFrame << true << ""
+                                          << "abc";
+    QTest::newRow("stops short and stays") << shortFrame << false << ""
+                                           << "abc";
+}
+
+// Whatever a peer does, the primary goes on answering proper senders.
+void TestQtSingleApplication::badPeer()
+{
+    QFETCH(QByteArray, sent);
+    QFETCH(bool, hangsUp);
+    QFETCH(QString, warning);
+    QFETCH(QString, delivered);
+
+    QSignalSpy received(app, &QtSingleApplication::messageReceived);
+    auto *server = app->findChild<QLocalServer *>();
+    QSignalSpy handled(server, &QLocalServer::newConnection); // after the peer's own slot
+    QLocalSocket bad;
+    bad.connectToServer(server->serverName());
+    QVERIFY(bad.waitForConnected(2000));
+    bad.write(sent);
+    QVERIFY(sent.isEmpty() || bad.waitForBytesWritten(2000));
+    if (hangsUp)
+        bad.disconnectFromServer();
+    if (!warning.isEmpty())
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(warning));
+    QTRY_COMPARE_WITH_TIMEOUT(handled.count(), 1, 10000);
+
+    QCOMPARE(handOffFromLaterStart(updaterId, "raise_window_noop"), sentReport);
+    QStringList messages;
+    for (const QList<QVariant> &arguments : received)
+        messages << arguments.at(0).toString();
+    const QStringList expected = delivered.isEmpty() ? QStringList() : QStringList{delivered};
+    QCOMPARE(messages, expected + QStringList{"raise_window_noop"});
+}
+
 void TestQtSingleApplication::killedPrimaryIsReplaced()
 {
-    const QString id = QStringLiteral("killed primary test");
-    HelperProcess first({QStringLiteral("guard"), id});
-    QCOMPARE(first.nextLine(), QStringLiteral("primary"));
+    const QString id = "killed primary test";
+    ChildProcess first(SINGLEINSTANCE_HELPER, {id});
+    QCOMPARE(first.nextLine(), "primary");
     first.kill(); // SIGKILL: no clean-up, the socket file stays behind
     QVERIFY(first.finishes());
 
-    HelperProcess next({QStringLiteral("guard"), id});
-    QCOMPARE(next.nextLine(), QStringLiteral("primary"));
-    QCOMPARE(handOffFromLaterStart(id, QStringLiteral("hello")), sentReport);
-    QCOMPARE(next.nextLine(), QStringLiteral("message=hello"));
+    ChildProcess next(SINGLEINSTANCE_HELPER, {id});
+    QCOMPARE(next.nextLine(), "primary");
+    QCOMPARE(handOffFromLaterStart(id, "hello"), sentReport);
+    QCOMPARE(next.nextLine(), "message=hello");
     next.kill();
     QVERIFY(next.finishes());
 }
@@ -92,9 +157,9 @@ void TestQtSingleApplication::killedPrimaryIsReplaced()
 void TestQtSingleApplication::unopenableLockFile_data()
 {
     QTest::addColumn<QString>("temporaryFolder");
-    const QString base = testSandboxPath() + QStringLiteral("/unopenable");
+    const QString base = testSandboxPath() + "/unopenable";
     QVERIFY(QDir().mkpath(base + "/taken/" + updaterServerName + "-lockfile"));
-    QFile plain(base + QStringLiteral("/plain"));
+    QFile plain(base + "/plain");
     QVERIFY(plain.open(QIODevice::WriteOnly));
     QTest::newRow("temporary folder below a plain file") << base + "/plain/tmp";
     QTest::newRow("lock file name taken by a folder") << base + "/taken";
@@ -105,14 +170,15 @@ void TestQtSingleApplication::unopenableLockFile()
 {
     QFETCH(QString, temporaryFolder);
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("TMPDIR"), temporaryFolder);
-    QCOMPARE(handOffFromLaterStart(updaterId, QStringLiteral("raise_window_noop"), environment),
-             QStringLiteral("secondary sent=false"));
+    environment.insert("TMPDIR", temporaryFolder);
+    QCOMPARE(handOffFromLaterStart(updaterId, "raise_window_noop", environment),
+             "secondary sent=false");
 }
 
 int main(int argc, char *argv[])
 {
     enterTestSandbox();
+    qputenv("GLIMMERPANE_TIME_LIMIT_MS", "500"); // a silent peer is dropped after that
     QtSingleApplication app(updaterId, argc, argv);
     TestQtSingleApplication tc(&app);
     QTEST_SET_MAIN_SOURCE_PATH

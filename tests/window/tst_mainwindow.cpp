@@ -1,237 +1,339 @@
-#include "app/productroot.h"
-#include "tests/support/testsandbox.h"
-#include "tests/window/windowfixture.h"
+#include "app/productpaths.h"
+#include "app/updatelog.h"
+#include "appearance/mytheme.h"
+#include "appearance/settings.h"
+#include "download/downloadmanager.h"
+#include "download/networksetup.h"
+#include "resources/resourcepaths.h"
+#include "tests/support/testsupport.h"
+#include "tools/httpsserver/localhttpsserver.h"
+#include "window/mainwindow.h"
 
 #include <QApplication>
-#include <QDir>
-#include <QSystemTrayIcon>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLabel>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QSignalSpy>
 #include <QTest>
+#include <QTextBrowser>
 #include <QTimer>
+#include <QTranslator>
 
-using namespace WindowFixture;
+#include <memory>
 
-// The window as a window: its form and texts, its own slots, and how a run ends.
+namespace {
+
+QByteArray versionReply(const QString &appVersion, const QString &address, const QString &notes)
+{
+    const QJsonObject data{
+        {"appVersion", appVersion}, {"updateAddress", address}, {"updateLog", notes}};
+    return QJsonDocument(QJsonObject{{"code", 200}, {"data", data}}).toJson(QJsonDocument::Compact);
+}
+
+// The window's widgets, found by the object names the style sheets address them by.
+struct Form
+{
+    explicit Form(MainWindow &window)
+        : button(window.findChild<QPushButton *>("CUP_UpdateBtn")),
+          closeButton(window.findChild<QPushButton *>("closeBtn")),
+          info(window.findChild<QTextBrowser *>("updateInfo")),
+          error(window.findChild<QLabel *>("errInfo")),
+          progress(window.findChild<QProgressBar *>("progressBar"))
+    {}
+    // True once a query has ended, with or without success.
+    bool checkDone() const
+    {
+        return !error->text().isEmpty() || info->toPlainText().contains("Latest app version");
+    }
+    QPushButton *button;
+    QPushButton *closeButton;
+    QTextBrowser *info;
+    QLabel *error;
+    QProgressBar *progress;
+};
+
+QString logText()
+{
+    QFile file(updateLogPath());
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+}
+
+// Runs the application's event loop until quit() (returns 0) or the time is up (returns -99).
+int execUntilQuit(int timeoutMs)
+{
+    QTimer watchdog;
+    watchdog.setSingleShot(true);
+    QObject::connect(&watchdog, &QTimer::timeout, [] { QCoreApplication::exit(-99); });
+    watchdog.start(timeoutMs);
+    return QApplication::exec();
+}
+
+// Presses `button` on the next modal message box and keeps its text; with thenStop, the event
+// loop ends with -1 right after, so that an answer that does not quit shows as -1. The poll
+// goes with `scope`, so that it never outlives its test.
+void answerNextMessageBox(QObject *scope, QMessageBox::StandardButton button, QString *text,
+                          bool thenStop)
+{
+    auto *poll = new QTimer(scope);
+    QObject::connect(poll, &QTimer::timeout, poll, [=] {
+        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+        if (!box)
+            return;
+        *text = box->text();
+        poll->deleteLater();
+        box->button(button)->click();
+        if (thenStop)
+            QTimer::singleShot(0, [] { QCoreApplication::exit(-1); });
+    });
+    poll->start(20);
+}
+
+} // namespace
+
+// The window against a real local HTTPS server that stands in for the version service and the
+// installer's host: every reply the service can give, the states of one update, and the ends of
+// a run.
 class TestMainWindow : public QObject
 {
     Q_OBJECT
 
 private slots:
     void initTestCase();
-    void layout();
-    void languages_data();
-    void languages();
-    void progressBarUpdate_data();
-    void progressBarUpdate();
-    void raiseMessage_data();
-    void raiseMessage();
-    void minimiseWithoutTray();
-    void createUpdateFolder_data();
-    void createUpdateFolder();
-    void wholeRoad();
-    void missingInstaller();
-    void startWithoutVersion_data();
+    void versionReplies_data();
+    void versionReplies();
+    void stateTable();
+    void downloadFailures_data();
+    void downloadFailures();
+    void dailyCheck_data();
+    void dailyCheck();
     void startWithoutVersion();
     void closeGuard_data();
     void closeGuard();
+    void translations();
+
+private:
+    // A window as start-up makes it; its start-up check queries the service 200 ms later.
+    static std::unique_ptr<MainWindow> makeWindow(qint64 appVersion, bool dailyCheck = false);
+    void serveUpdate(const LocalHttpsServer::Handler &installer);
+    QString installerAddress() const { return server.url("/installer").toString(); }
+
+    LocalHttpsServer server{LocalHttpsServer::Scheme::Https};
 };
 
 void TestMainWindow::initTestCase()
 {
-    setUp();
-    serveVersion(versionReply("108", "a", "n"));
+    QVERIFY(server.setCertificate(testDataPath("server.pem"), testDataPath("server.key")));
+    QVERIFY2(server.listen(), qPrintable(server.errorString()));
+    qputenv("GLIMMERPANE_VERSION_SERVICE", server.url(QString()).toString().toUtf8());
+    qputenv("GLIMMERPANE_EXTRA_CA_CERTS", testDataPath("ca.pem").toUtf8());
+    qputenv("GLIMMERPANE_TIME_LIMIT_MS", "1500");
+    setUpNetwork();
+    openUpdateLog();
+    // Owned by the application, so that windows can come and go.
+    Settings::init(qApp);
+    MyTheme::init(qApp);
 }
 
-void TestMainWindow::layout()
+std::unique_ptr<MainWindow> TestMainWindow::makeWindow(qint64 appVersion, bool dailyCheck)
 {
+    auto window = std::make_unique<MainWindow>();
+    window->appVersion = appVersion;
+    if (dailyCheck) {
+        window->showMinimized();
+        window->hide();
+        window->dailyCheck = true;
+    } else {
+        window->show();
+    }
+    return window;
+}
+
+// Offers 109 with the installer at "/installer", served by `installer`.
+void TestMainWindow::serveUpdate(const LocalHttpsServer::Handler &installer)
+{
+    const QByteArray reply = versionReply("109", installerAddress(), "notes");
+    server.setHandler([=](const HttpRequest &request, HttpResponse &response) {
+        if (request.path == QLatin1String("/installer"))
+            installer(request, response);
+        else
+            response.setBody(reply);
+    });
+}
+
+// What only a real service shows: the request, limits on time and size, and the texts reaching
+// the window (every kind of body is a row of the version check's own test).
+void TestMainWindow::versionReplies_data()
+{
+    QTest::addColumn<QByteArray>("body"); // "stall", "endless": misbehaving services
+    QTest::addColumn<QString>("logLine");
+    QTest::addColumn<QString>("errInfo");
+    QTest::addColumn<QString>("info"); // the text view afterwards
+
+    const QString parseError = "can not parse response";
+    QTest::newRow("stalled service")
+        << QByteArray("stall") << "JSON format err" << parseError << "";
+    QTest::newRow("endless body") << QByteArray("endless") << "JSON format err" << parseError << "";
+    QTest::newRow("code 404") << QByteArray(R"({"code":404})") << ""
+                              << "code is: 404"
+                              << "";
+    QTest::newRow("newer version")
+        << versionReply("109", "a", "Fixes.") << ""
+        << ""
+        << "Your app version is: 108\nLatest app version is: 109\n\n\nFixes.";
+}
+
+void TestMainWindow::versionReplies()
+{
+    QFETCH(QByteArray, body);
+    QFETCH(QString, logLine);
+    QFETCH(QString, errInfo);
+    QFETCH(QString, info);
+
+    QStringList queries;
+    server.setHandler([&](const HttpRequest &request, HttpResponse &response) {
+        queries << request.path + QLatin1Char('?') + request.query.toString();
+        if (body == "stall") {
+            response.setGeneratedBody(1000);
+            response.stallAfter(1);
+        } else if (body == "endless") {
+            response.setFraming(HttpResponse::Framing::Chunked);
+            response.setGeneratedBody(-1);
+        } else {
+            response.setBody(body);
+        }
+    });
+    const int logSize = logText().size();
+
     auto window = makeWindow(108);
-    QCOMPARE(window->size(), QSize(500, 310));
-    window->resize(800, 600);
-    QCOMPARE(window->size(), QSize(500, 310));
-    QVERIFY(window->windowFlags() & Qt::FramelessWindowHint);
-    QVERIFY(window->testAttribute(Qt::WA_TranslucentBackground));
-    for (const char *name :
-         {"widget", "centralWidget", "updateInfo", "openOfficalSite", "CUP_UpdateBtn",
-          "progressBar", "errInfo", "updateIcon", "label", "miniBtn", "closeBtn"})
-        QVERIFY2(window->findChild<QWidget *>(QLatin1String(name)), name);
-    QCOMPARE(window->centralWidget(), window->ui->widget);
-    QCOMPARE(window->ui->centralWidget->metaObject()->className(), "FrameLessWindow");
-    QCOMPARE(window->ui->updateIcon->iconSize(), QSize(25, 25));
-    window->ui->progressBar->setValue(42);
-    QCOMPARE(window->ui->progressBar->text(), QString()); // never a percentage
-    QVERIFY(window->ui->updateInfo->toHtml().contains(QStringLiteral("Microsoft YaHei UI")));
+    Form form(*window);
+    QTRY_VERIFY_WITH_TIMEOUT(form.checkDone(), 10000);
+    QCOMPARE(queries, QStringList{"/api/front/index/get/version?appPlatform=Windows"});
+    QCOMPARE(form.error->text(), errInfo);
+    QCOMPARE(form.info->toPlainText(), info);
+    const bool hasUpdate = !info.isEmpty();
+    QCOMPARE(form.button->text(), hasUpdate ? "Download Update" : "Check Update");
+    QVERIFY(form.button->isEnabled());
+    QCOMPARE(window->hasUpdate, hasUpdate);
+    QVERIFY(!window->downloading);
+    QCOMPARE(window->installerName, hasUpdate ? "Glimmerpane109.exe" : "");
+    const QString newLog = logText().mid(logSize);
+    QCOMPARE(newLog.section(" - ", 1), logLine.isEmpty() ? "" : logLine + "\n");
 }
 
-void TestMainWindow::languages_data()
+// Check, download, cancel, check again, download to the end: the button, the flags and the bar.
+void TestMainWindow::stateTable()
 {
-    QTest::addColumn<QString>("setting");   // null: nothing stored
-    QTest::addColumn<QStringList>("texts"); // title, label, site button, update button
+    serveUpdate([](const HttpRequest &, HttpResponse &response) {
+        response.setGeneratedBody(2 * 1024 * 1024);
+        response.throttle(256 * 1024, 100); // slow enough to cancel half-way
+    });
+    auto window = makeWindow(108);
+    Form form(*window);
+    auto click = [&](const char *expectedText) {
+        form.error->setText("stale");
+        form.button->click();
+        QCOMPARE(form.error->text(), QString());
+        QCOMPARE(form.button->text(), QString::fromLatin1(expectedText));
+        QVERIFY(form.button->isEnabled());
+    };
+    QTRY_COMPARE_WITH_TIMEOUT(form.button->text(), "Download Update", 10000);
 
-    const QStringList english{"Glimmerpane Update", "Glimmerpane Update", "Offical Site",
-                              "Check Update"};
-    QTest::newRow("no setting") << QString() << english;
-    QTest::newRow("english") << "english" << english;
-    QTest::newRow("ENGLISH") << "ENGLISH" << english;
-    QTest::newRow("中文") << "中文"
-                          << QStringList{"Glimmerpane 更新", "Glimmerpane 更新", "官网",
-                                         "检查更新"};
-    QTest::newRow("other: source texts") << "Deutsch" << english;
+    click("Cancel");
+    QVERIFY(window->downloading && !window->hasUpdate);
+    QTRY_VERIFY(form.progress->value() > 0);
+    click("Check Update"); // cancels
+    QCOMPARE(form.progress->value(), 0);
+    QVERIFY(!window->downloading && !window->hasUpdate);
+    click("Download Update"); // a new check, appended below the first
+    QCOMPARE(form.info->toPlainText().count("version is: 109"), 2);
+
+    click("Cancel");
+    QTRY_COMPARE_WITH_TIMEOUT(form.button->text(), "Installing", 30000);
+    QCOMPARE(form.progress->value(), 100);
+    QVERIFY(!form.button->isEnabled() && !window->downloading && !window->hasUpdate);
 }
 
-void TestMainWindow::languages()
+void TestMainWindow::downloadFailures_data()
 {
-    QFETCH(QString, setting);
-    QFETCH(QStringList, texts);
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("logLine");
 
-    writeLanguage(setting);
-    MainWindow window;
-    window.appVersion = 108;
-    QCOMPARE((QStringList{window.windowTitle(), window.ui->label->text(),
-                          window.ui->openOfficalSite->text(), window.ui->CUP_UpdateBtn->text()}),
-             texts);
-    QVERIFY(!logText().contains(QStringLiteral(" err\n")));
-    writeLanguage(QString());
+    QTest::newRow("server error") << 500 << "download failed";
 }
 
-void TestMainWindow::progressBarUpdate_data()
+// Whatever stops a download, the window goes back to Idle with "Download failed" and starts
+// nothing.
+void TestMainWindow::downloadFailures()
 {
-    QTest::addColumn<int>("cur");
-    QTest::addColumn<int>("total");
-    QTest::addColumn<int>("value"); // the bar starts at 7
+    QFETCH(int, status);
+    QFETCH(QString, logLine);
 
-    QTest::newRow("half") << 512 << 1024 << 50;
-    QTest::newRow("a third truncates") << 1 << 3 << 33;
-    QTest::newRow("large counts in float") << 2000000000 << 2100000000 << 95;
-    QTest::newRow("total 0 keeps value") << 10 << 0 << 7;
-    QTest::newRow("unknown total keeps value") << 10 << -1 << 7;
-    QTest::newRow("wrapped total far below received") << 2000000000 << 3 << 7;
+    serveUpdate([=](const HttpRequest &, HttpResponse &response) { response.setStatus(status); });
+    const int logSize = logText().size();
+    auto window = makeWindow(108);
+    Form form(*window);
+    QTRY_COMPARE_WITH_TIMEOUT(form.button->text(), "Download Update", 10000);
+    form.button->click();
+    QTRY_COMPARE_WITH_TIMEOUT(form.error->text(), "Download failed", 10000);
+    QCOMPARE(form.button->text(), "Check Update");
+    QVERIFY(form.button->isEnabled() && !window->downloading && !window->hasUpdate);
+    QCOMPARE(form.progress->value(), 0);
+    const QString newLog = logText().mid(logSize);
+    QVERIFY2(newLog.endsWith(" - " + logLine + "\n") && !newLog.contains("install start"),
+             qPrintable(newLog));
 }
 
-void TestMainWindow::progressBarUpdate()
+void TestMainWindow::dailyCheck_data()
 {
-    QFETCH(int, cur);
-    QFETCH(int, total);
-    QFETCH(int, value);
+    QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<QString>("message"); // from a second start during the check
+    QTest::addColumn<bool>("staysOpen");
 
-    MainWindow window;
-    window.appVersion = 108;
-    window.ui->progressBar->setValue(7);
-    window.progressBarUpdate(cur, total);
-    QCOMPARE(window.ui->progressBar->value(), value);
+    const QByteArray same = versionReply("108", "a", "n");
+    QTest::newRow("no update quits") << same << "" << false;
+    QTest::newRow("newer version shows the notes")
+        << versionReply("109", "a", "notes") << "" << true;
+    QTest::newRow("raised during the check stays") << same << "RAISE_WINDOW_NOOP" << true;
+    QTest::newRow("other messages do not raise") << same << "raise_window" << false;
 }
 
-void TestMainWindow::raiseMessage_data()
+void TestMainWindow::dailyCheck()
 {
-    QTest::addColumn<QString>("message");
-    QTest::addColumn<bool>("raises");
-
-    QTest::newRow("exact") << "raise_window_noop" << true;
-    QTest::newRow("capitals") << "RAISE_WINDOW_NOOP" << true;
-    QTest::newRow("other text") << "raise_window" << false;
-    QTest::newRow("empty") << "" << false;
-}
-
-void TestMainWindow::raiseMessage()
-{
+    QFETCH(QByteArray, body);
     QFETCH(QString, message);
-    QFETCH(bool, raises);
+    QFETCH(bool, staysOpen);
 
-    auto window = makeWindow(108, true);
-    window->anotherInstanceMessage(message);
-    QCOMPARE(window->isVisible(), raises);
-    QCOMPARE(window->dailyCheck, !raises);
+    std::unique_ptr<MainWindow> window;
+    server.setHandler([&](const HttpRequest &, HttpResponse &response) {
+        if (!message.isEmpty())
+            window->anotherInstanceMessage(message);
+        response.setBody(body);
+    });
+    window = makeWindow(108, true);
+    QVERIFY(!window->isVisible());
+    if (!staysOpen) {
+        QCOMPARE(execUntilQuit(10000), 0);
+        QVERIFY(!window->isVisible());
+        return;
+    }
+    Form form(*window);
+    QTRY_VERIFY_WITH_TIMEOUT(form.checkDone(), 10000);
+    QVERIFY(window->isVisible() && !window->isMinimized());
     QVERIFY(!(window->windowFlags() & Qt::WindowStaysOnTopHint));
-    window->dailyCheck = false;
-}
-
-void TestMainWindow::minimiseWithoutTray()
-{
-    QVERIFY(!QSystemTrayIcon::isSystemTrayAvailable()); // offscreen has none
-    auto window = makeWindow(108);
-    window->ui->miniBtn->click();
-    QTRY_VERIFY(window->isMinimized());
-    QVERIFY(window->isVisible());
-}
-
-void TestMainWindow::createUpdateFolder_data()
-{
-    QTest::addColumn<QString>("existing"); // what stands at the update folder's place
-    QTest::addColumn<bool>("result");
-
-    QTest::newRow("nothing") << "" << true;
-    QTest::newRow("the folder") << "folder" << true;
-    QTest::newRow("a plain file") << "file" << true; // exists, so it is not made again
-}
-
-void TestMainWindow::createUpdateFolder()
-{
-    QFETCH(QString, existing);
-    QFETCH(bool, result);
-
-    // The product folder holds the open log, so only its update folder is replaced.
-    const QString update = updateFolderPath();
-    QDir(update).removeRecursively();
-    QFile file(QDir::cleanPath(update));
-    if (existing == QLatin1String("folder"))
-        QVERIFY(QDir().mkpath(update));
-    else if (existing == QLatin1String("file"))
-        QVERIFY(file.open(QIODevice::WriteOnly));
-
-    MainWindow window;
-    window.appVersion = 108;
-    QCOMPARE(window.createUpdateFolder(), result);
-    QCOMPARE(QFileInfo(update).isDir(), existing != QLatin1String("file"));
-    file.remove();
-}
-
-void TestMainWindow::wholeRoad()
-{
-    serveVersion(versionReply("109", installerAddress(), "notes"));
-    auto window = makeWindow(108);
-    QTRY_COMPARE_WITH_TIMEOUT(window->ui->CUP_UpdateBtn->text(), QStringLiteral("Download Update"),
-                              10000);
-    QTimer::singleShot(0, window->ui->CUP_UpdateBtn, &QPushButton::click);
-    QCOMPARE(execUntilQuit(30000), 0);
-
-    const QString installer = updateFolderPath() + QStringLiteral("Glimmerpane109.exe");
-    QVERIFY(QFileInfo(installer).isFile());
-    QVERIFY(!QFileInfo::exists(installer + QStringLiteral("_tmp")));
-    QCOMPARE(window->ui->CUP_UpdateBtn->text(), QStringLiteral("Installing"));
-    QVERIFY(!window->ui->CUP_UpdateBtn->isEnabled());
-    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(installerRecordPath()).size() > 0, 10000); // it ran
-    QVERIFY(logText().contains(QStringLiteral(" - prepare to download update\n")));
-    QVERIFY(logText().endsWith(QStringLiteral(" - install start success\n")));
-    serveVersion(versionReply("108", "a", "n"));
-}
-
-void TestMainWindow::missingInstaller()
-{
-    MainWindow window;
-    window.installerName = QStringLiteral("Glimmerpane999.exe");
-    QVERIFY(!window.startInstaller());
-    QVERIFY(logText().endsWith(QStringLiteral(" - install file Glimmerpane999.exe not exist\n")));
-}
-
-void TestMainWindow::startWithoutVersion_data()
-{
-    QTest::addColumn<bool>("dailyCheck");
-    QTest::newRow("box, then quit") << false;
-    QTest::newRow("daily check: quit first, no box waits") << true;
+    QVERIFY(form.info->toPlainText().endsWith(message.isEmpty() ? "notes" : "no updates"));
 }
 
 void TestMainWindow::startWithoutVersion()
 {
-    QFETCH(bool, dailyCheck);
-
-    QString title, text;
-    if (!dailyCheck)
-        answerNextMessageBox(QMessageBox::Ok, &title, &text);
-    auto window = makeWindow(0, dailyCheck);
+    QString text;
+    auto window = makeWindow(0);
+    answerNextMessageBox(window.get(), QMessageBox::Ok, &text, false);
     QCOMPARE(execUntilQuit(10000), 0);
-    if (!dailyCheck) {
-        QCOMPARE(title, QStringLiteral("Glimmerpane Update"));
-        QCOMPARE(text, QStringLiteral("We do not receive app version, you need start this "
-                                      "program from Glimmerpane"));
-    }
+    QCOMPARE(text, "We do not receive app version, you need start this program from Glimmerpane");
 }
 
 void TestMainWindow::closeGuard_data()
@@ -251,15 +353,45 @@ void TestMainWindow::closeGuard()
     QFETCH(QMessageBox::StandardButton, answer);
     QFETCH(bool, quits);
 
+    serveUpdate([](const HttpRequest &, HttpResponse &) {});
     auto window = makeWindow(108);
-    QTRY_VERIFY_WITH_TIMEOUT(checkDone(*window), 10000);
+    Form form(*window);
+    QTRY_VERIFY_WITH_TIMEOUT(form.checkDone(), 10000);
     window->downloading = downloading;
-    QString title, text;
+    QString text;
     if (downloading)
-        answerNextMessageBox(answer, &title, &text);
-    QTimer::singleShot(0, window->ui->closeBtn, &QPushButton::click);
-    QCOMPARE(execUntilQuit(quits ? 10000 : 1500), quits ? 0 : -99);
+        answerNextMessageBox(window.get(), answer, &text, true);
+    EventCounter quitRequests(qApp, QEvent::Quit); // what QCoreApplication::quit sends
+    QTimer::singleShot(0, form.closeButton, &QPushButton::click);
+    QVERIFY(execUntilQuit(10000) != -99);
+    QCOMPARE(quitRequests.count, quits ? 1 : 0);
     QCOMPARE(text, downloading ? "You are downloading update, are you sure exit?" : "");
+}
+
+// Every text of the sources is in both catalogues, and the window follows the language of the
+// main application's settings.
+void TestMainWindow::translations()
+{
+    QTranslator chinese, english;
+    QVERIFY(chinese.load(i18nPath("i18N_zh_CN_update.qm")));
+    QVERIFY(english.load(i18nPath("i18N_en_update.qm")));
+    QFile source(GLIMMERPANE_SOURCE_DIR "/resources/i18n/i18N_zh_CN_update.ts");
+    QVERIFY(source.open(QIODevice::ReadOnly));
+    int texts = 0;
+    for (const auto &match : QRegularExpression("<source>([^<]*)</source>")
+                                 .globalMatch(QString::fromUtf8(source.readAll()))) {
+        const QByteArray text = match.captured(1).toUtf8();
+        QVERIFY2(!chinese.translate("MainWindow", text).isEmpty(), text.constData());
+        QVERIFY2(!english.translate("MainWindow", text).isEmpty(), text.constData());
+        ++texts;
+    }
+    QVERIFY(texts > 20);
+
+    writeMainAppSetting("server/language", "中文");
+    MainWindow window;
+    writeMainAppSetting("server/language", QVariant());
+    QCOMPARE(window.windowTitle(), "Glimmerpane 更新");
+    QCOMPARE(Form(window).button->text(), "检查更新");
 }
 
 UPDATER_TEST_MAIN(TestMainWindow)

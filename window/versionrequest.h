@@ -13,9 +13,3 @@ QUrl versionServiceUrl();
 // finished within the total time limit, or whose body grows past the size limit, is aborted
 // and yields an empty body, so that a stalled or endless service cannot wedge the updater.
 QByteArray fetchVersionReply(QNetworkAccessManager *manager, const QUrl &url);
-
-namespace VersionServiceLimits {
-int totalTimeoutMs();
-qint64 maxBodyBytes();
-void setTotalTimeoutMsForTesting(int milliseconds);
-} // namespace VersionServiceLimits

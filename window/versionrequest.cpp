@@ -1,4 +1,6 @@
-#include "window/versionservice.h"
+#include "window/versionrequest.h"
+
+#include "app/limits.h"
 
 #include <QEventLoop>
 #include <QNetworkAccessManager>
@@ -11,8 +13,6 @@ namespace {
 const QString defaultHost = QStringLiteral(GLIMMERPANE_VERSION_SERVICE_HOST);
 const QString servicePathAndQuery =
     QStringLiteral(":20410/api/front/index/get/version?appPlatform=Windows");
-int totalTimeout = 30000;
-const qint64 bodyLimit = 1024 * 1024;
 
 #ifdef GLIMMERPANE_STAGING_OVERRIDES
 // Accepts exactly "https://HOST:PORT" (an optional trailing "/"), nothing more.
@@ -26,21 +26,6 @@ bool isHttpsOrigin(const QUrl &origin)
 #endif
 
 } // namespace
-
-int VersionServiceLimits::totalTimeoutMs()
-{
-    return totalTimeout;
-}
-
-qint64 VersionServiceLimits::maxBodyBytes()
-{
-    return bodyLimit;
-}
-
-void VersionServiceLimits::setTotalTimeoutMsForTesting(int milliseconds)
-{
-    totalTimeout = milliseconds;
-}
 
 QUrl versionServiceUrl()
 {
@@ -76,12 +61,13 @@ QByteArray fetchVersionReply(QNetworkAccessManager *manager, const QUrl &url)
     QTimer deadline;
     deadline.setSingleShot(true);
     QObject::connect(&deadline, &QTimer::timeout, reply, abandon);
+    const qint64 bodyLimit = Limits::versionReplyMaxBytes();
     QObject::connect(reply, &QNetworkReply::downloadProgress, reply,
-                     [abandon](qint64 received, qint64) {
+                     [abandon, bodyLimit](qint64 received, qint64) {
                          if (received > bodyLimit)
                              abandon();
                      });
-    deadline.start(totalTimeout);
+    deadline.start(Limits::versionCheckDeadlineMs());
     if (!reply->isFinished())
         loop.exec();
     deadline.stop();

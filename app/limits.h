@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QtGlobal>
+
+// Every bound the updater puts on time and size, in one place. In staging builds the
+// environment variable GLIMMERPANE_TIME_LIMIT_MS, when set to a positive number of
+// milliseconds, shortens every time limit to at most that, so that tests of a stalled peer
+// take moments instead of minutes. Sizes never change.
+namespace Limits {
+
+// A version check that has not finished by then is abandoned.
+int versionCheckDeadlineMs();
+// A version reply body larger than this is abandoned.
+qint64 versionReplyMaxBytes();
+// An installer download that receives no byte for this long has failed.
+int transferInactivityMs();
+// All waiting of the single-instance guard for one incoming message.
+int peerMessageWaitMs();
+// The largest message the single-instance guard accepts.
+quint32 peerMessageMaxBytes();
+
+} // namespace Limits

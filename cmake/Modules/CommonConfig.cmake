@@ -1,0 +1,21 @@
+# Compiler flags shared by every target of the project, through the INTERFACE target
+# updater_flags. Warnings per compiler; GLIMMERPANE_WERROR turns them into errors (CI).
+add_library(updater_flags INTERFACE)
+
+if(CMAKE_CXX_COMPILER_ID MATCHES "GNU|Clang")
+    target_compile_options(updater_flags INTERFACE
+        -Wall -Wextra $<$<BOOL:${GLIMMERPANE_WERROR}>:-Werror>)
+elseif(MSVC)
+    target_compile_options(updater_flags INTERFACE
+        /W4 /permissive- /utf-8 $<$<BOOL:${GLIMMERPANE_WERROR}>:/WX>)
+endif()
+
+target_compile_definitions(updater_flags INTERFACE
+    $<$<BOOL:${GLIMMERPANE_STAGING_OVERRIDES}>:GLIMMERPANE_STAGING_OVERRIDES>
+    GLIMMERPANE_VERSION="${PROJECT_VERSION}"
+    GLIMMERPANE_VERSION_SERVICE_HOST="${GLIMMERPANE_VERSION_SERVICE_HOST}"
+    GLIMMERPANE_OFFICIAL_SITE="${GLIMMERPANE_OFFICIAL_SITE}")
+
+# What the shipped code is held to; tools and tests may be looser.
+set(GLIMMERPANE_STRICT_QT_DEFINITIONS
+    QT_NO_CAST_FROM_ASCII QT_NO_CAST_TO_ASCII QT_NO_NARROWING_CONVERSIONS_IN_CONNECT)

@@ -1,0 +1,105 @@
+#include "tests/support/testsupport.h"
+
+#include <QDir>
+#include <QProcess>
+#include <QSettings>
+#include <QSignalSpy>
+#include <QSslConfiguration>
+#include <QTemporaryDir>
+
+#include <memory>
+
+#ifdef Q_OS_LINUX
+#include <csignal>
+#include <sys/prctl.h>
+#endif
+
+namespace {
+
+QString sandboxPath;
+std::unique_ptr<QTemporaryDir> sandbox; // removed at exit with everything in it
+
+} // namespace
+
+QProcessEnvironment userFoldersBelow(const QString &root)
+{
+    QProcessEnvironment folders;
+    const std::pair<const char *, const char *> layout[] = {
+        {"HOME", "/home"},
+        {"XDG_DATA_HOME", "/home/.local/share"},
+        {"XDG_CONFIG_HOME", "/home/.config"},
+        {"XDG_CACHE_HOME", "/home/.cache"},
+        {"XDG_STATE_HOME", "/home/.local/state"},
+        {"XDG_RUNTIME_DIR", "/runtime"},
+        {"TMPDIR", "/tmp"},
+    };
+    for (const auto &[variable, below] : layout) {
+        const QString path = root + QLatin1String(below);
+        QDir().mkpath(path);
+        QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        folders.insert(QLatin1String(variable), path);
+    }
+    folders.insert(QStringLiteral("XDG_DATA_DIRS"), root + QStringLiteral("/share"));
+    folders.insert(QStringLiteral("XDG_CONFIG_DIRS"), root + QStringLiteral("/etc"));
+    return folders;
+}
+
+QString enterTestSandbox()
+{
+    if (!sandboxPath.isEmpty())
+        return sandboxPath;
+    sandbox = std::make_unique<QTemporaryDir>(QDir::tempPath() +
+                                              QStringLiteral("/glimmerpane-test-XXXXXX"));
+    if (!sandbox->isValid())
+        qFatal("cannot create the test sandbox below %s", qPrintable(QDir::tempPath()));
+    sandbox->setAutoRemove(qEnvironmentVariableIsEmpty("GLIMMERPANE_KEEP_SANDBOX"));
+    sandboxPath = sandbox->path();
+    const QProcessEnvironment folders = userFoldersBelow(sandboxPath);
+    for (const QString &variable : folders.keys())
+        qputenv(variable.toLatin1().constData(), QFile::encodeName(folders.value(variable)));
+    return sandboxPath;
+}
+
+QString testSandboxPath()
+{
+    return sandboxPath;
+}
+
+QString testDataPath(const QString &name)
+{
+    return QStringLiteral(GLIMMERPANE_TEST_DATA_DIR "/") + name;
+}
+
+void trustTestCa()
+{
+    QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
+    tls.addCaCertificates(testDataPath(QStringLiteral("ca.pem")));
+    QSslConfiguration::setDefaultConfiguration(tls);
+}
+
+void writeMainAppSetting(const QString &key, const QVariant &value)
+{
+    QSettings settings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Halvenord"),
+                       QStringLiteral("Glimmerpane"));
+    if (value.isNull())
+        settings.remove(key);
+    else
+        settings.setValue(key, value);
+}
+
+void endWithTestProcess(QProcess &process)
+{
+#ifdef Q_OS_LINUX
+    process.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
+#else
+    Q_UNUSED(process)
+#endif
+}
+
+bool finishesWithin(QProcess *process, int timeoutMs)
+{
+    if (process->state() == QProcess::NotRunning)
+        return true;
+    QSignalSpy finished(process, &QProcess::finished);
+    return finished.wait(timeoutMs);
+}

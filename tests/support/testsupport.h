@@ -1,0 +1,63 @@
+#pragma once
+
+#include <QEvent>
+#include <QObject>
+#include <QProcessEnvironment>
+#include <QString>
+#include <QVariant>
+
+class QProcess;
+
+// The user folders (HOME, XDG_*, TMPDIR) of a test user living below `root`, created 0700.
+QProcessEnvironment userFoldersBelow(const QString &root);
+
+// Points this process's user folders at a fresh temporary folder before anything reads them,
+// so that no test touches the real user's folders. GLIMMERPANE_KEEP_SANDBOX=1 keeps it.
+QString enterTestSandbox();
+QString testSandboxPath();
+
+// A file of tests/data, found wherever the test runs from (ctest, an IDE, gdb).
+QString testDataPath(const QString &name);
+// Trusts the test CA for this process's TLS connections.
+void trustTestCa();
+// Writes one key of the main application's settings; a null value removes it.
+void writeMainAppSetting(const QString &key, const QVariant &value);
+
+// The child ends with the test process, so a test killed by its time-out leaves nothing behind.
+void endWithTestProcess(QProcess &process);
+// Whether the process ends within the time; runs the event loop meanwhile.
+bool finishesWithin(QProcess *process, int timeoutMs);
+
+// Counts the events of one type that reach an object itself, from construction on.
+class EventCounter : public QObject
+{
+public:
+    EventCounter(QObject *watched, QEvent::Type type) : watched(watched), type(type)
+    {
+        watched->installEventFilter(this);
+    }
+    int count = 0;
+
+protected:
+    bool eventFilter(QObject *object, QEvent *event) override
+    {
+        count += object == watched && event->type() == type ? 1 : 0;
+        return false;
+    }
+
+private:
+    QObject *watched;
+    QEvent::Type type;
+};
+
+// Runs a QTest class inside the sandbox, with a QApplication.
+#define UPDATER_TEST_MAIN(TestObject)                                                              \
+    int main(int argc, char *argv[])                                                               \
+    {                                                                                              \
+        enterTestSandbox();                                                                        \
+        QApplication app(argc, argv);                                                              \
+        app.setAttribute(Qt::AA_Use96Dpi, true);                                                   \
+        TestObject tc;                                                                             \
+        QTEST_SET_MAIN_SOURCE_PATH                                                                 \
+        return QTest::qExec(&tc, argc, argv);                                                      \
+    }

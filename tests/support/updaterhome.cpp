@@ -1,0 +1,73 @@
+#include "tests/support/updaterhome.h"
+
+#include "app/productpaths.h"
+#include "tests/support/childprocess.h"
+
+#include <QFile>
+
+UpdaterHome::UpdaterHome()
+    : folder(testSandboxPath() + "/user-XXXXXX"),
+      environment(QProcessEnvironment::systemEnvironment())
+{
+    environment.insert(userFoldersBelow(folder.path()));
+    environment.insert("GLIMMERPANE_EXTRA_CA_CERTS", testDataPath("ca.pem"));
+    environment.insert("GLIMMERPANE_INSTALLER_RECORD", installerRecordPath());
+    environment.insert("QT_QPA_PLATFORM", environment.contains("DISPLAY") ? "xcb" : "offscreen");
+}
+
+UpdaterHome::~UpdaterHome() = default;
+
+bool UpdaterHome::startService(const QStringList &options)
+{
+    service = std::make_unique<ChildProcess>(
+        GLIMMERPANE_VERSION_SERVICE_BIN,
+        QStringList{"--port", "0", "--certificate", testDataPath("server.pem"), "--key",
+                    testDataPath("server.key"), "--request-log", folder.path() + "/requests.log"} +
+            options,
+        QProcessEnvironment::systemEnvironment(), QProcess::MergedChannels);
+    for (QString line = service->nextLine(); !line.isEmpty(); line = service->nextLine()) {
+        output += line + '\n';
+        if (line.startsWith("listening on ")) {
+            environment.insert("GLIMMERPANE_VERSION_SERVICE", line.section(' ', 2));
+            return true;
+        }
+    }
+    return false;
+}
+
+QStringList UpdaterHome::requests() const
+{
+    QFile log(folder.path() + "/requests.log");
+    QStringList lines;
+    for (const QByteArray &line :
+         log.open(QIODevice::ReadOnly) ? log.readAll().split('\n') : QByteArrayList()) {
+        if (line.indexOf(' ') > 0) // after the time
+            lines.append(QString::fromUtf8(line.mid(line.indexOf(' ') + 1)));
+    }
+    return lines;
+}
+
+void UpdaterHome::setEnvironment(const QString &variable, const QString &value)
+{
+    environment.insert(variable, value);
+}
+
+QProcess *UpdaterHome::start(const QStringList &arguments)
+{
+    // The updater's warnings land in the test's output, where a failure is read.
+    updaters.push_back(std::make_unique<ChildProcess>(
+        GLIMMERPANE_UPDATER_BIN, arguments, environment, QProcess::ForwardedErrorChannel));
+    return updaters.back().get();
+}
+
+QString UpdaterHome::readLog() const
+{
+    QFile log(environment.value("XDG_DATA_HOME") + '/' + logFolderLevels().join('/') +
+              "/update.log");
+    return log.open(QIODevice::ReadOnly) ? QString::fromUtf8(log.readAll()) : QString();
+}
+
+QString UpdaterHome::updateFolder() const
+{
+    return environment.value("XDG_DATA_HOME") + '/' + updateFolderLevels().join('/') + '/';
+}
