@@ -20,6 +20,13 @@ MyTheme *MyTheme::theInstance = nullptr;
 
 MyTheme::MyTheme(QObject *parent) : QObject(parent) {}
 
+MyTheme::~MyTheme()
+{
+    // A later init makes a new one instead of handing out a dead object.
+    if (theInstance == this)
+        theInstance = nullptr;
+}
+
 void MyTheme::init(QObject *parent)
 {
     if (theInstance)

@@ -23,6 +23,7 @@ public:
     // Creates the manager and builds both palettes on the first call; later calls do nothing.
     static void init(QObject *parent);
     static MyTheme *instance();
+    ~MyTheme() override;
 
     // Reads "server/applicationTheme" anew and applies the theme it names.
     void applyTheme(QWidget *widget, int *currentTheme);

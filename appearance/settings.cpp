@@ -7,6 +7,13 @@ Settings *Settings::instance = nullptr;
 
 Settings::Settings(QObject *parent) : QObject(parent) {}
 
+Settings::~Settings()
+{
+    // A later init makes a new one instead of handing out a dead object.
+    if (instance == this)
+        instance = nullptr;
+}
+
 void Settings::init(QObject *parent)
 {
     if (instance)

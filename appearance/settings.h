@@ -16,6 +16,8 @@ public:
     // The store, or null before init. The updater only reads it.
     static QSettings *settings();
 
+    ~Settings() override;
+
 private:
     explicit Settings(QObject *parent);
 

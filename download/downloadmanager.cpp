@@ -1,6 +1,8 @@
 #include "download/downloadmanager.h"
 
 #include "app/limits.h"
+#include "app/updatelog.h"
+#include "download/vendorsignature.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -26,7 +28,8 @@ QNetworkAccessManager *DownLoadManager::networkManager() const
     return accessManager;
 }
 
-void DownLoadManager::startDownload(const QString &url, const QString &filePath)
+void DownLoadManager::startDownload(const QString &url, const QString &filePath,
+                                    const InstallerExpectation &expectation)
 {
     // A reply still held (a finished one, or one the caller forgot to cancel) must not feed
     // the new file.
@@ -35,14 +38,22 @@ void DownLoadManager::startDownload(const QString &url, const QString &filePath)
 
     this->url = QUrl(url, QUrl::TolerantMode);
     tempFilePath = filePath + tempSuffix;
-    if (QFileInfo::exists(tempFilePath))
-        QFile::remove(tempFilePath);
+    expected = expectation;
+    written = 0;
+    digest.reset();
     stopped = false;
-
     delete file;
     file = new QFile(tempFilePath, this);
-    if (!file->open(QIODevice::WriteOnly | QIODevice::Append))
-        return;
+
+    // data: and file: would "download" whatever they name.
+    const QString scheme = this->url.scheme();
+    if (scheme != QLatin1String("https") && scheme != QLatin1String("http"))
+        return fail(QStringLiteral("invalid update address"));
+    // Made new, never through an existing name or symbolic link: a leftover is removed first,
+    // and whatever cannot be removed makes the open fail.
+    QFile::remove(tempFilePath);
+    if (!file->open(QIODevice::WriteOnly | QIODevice::NewOnly))
+        return fail(QStringLiteral("open temporary file failed"));
 
     QNetworkRequest request(this->url);
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
@@ -55,6 +66,18 @@ void DownLoadManager::startDownload(const QString &url, const QString &filePath)
     connect(reply, &QIODevice::readyRead, this, &DownLoadManager::onReadyRead);
     connect(reply, &QNetworkReply::finished, this, &DownLoadManager::onFinished);
     connect(reply, &QNetworkReply::errorOccurred, this, &DownLoadManager::onError);
+    connect(reply, &QNetworkReply::metaDataChanged, this, &DownLoadManager::checkAnnouncedLength);
+}
+
+void DownLoadManager::checkAnnouncedLength()
+{
+    const QVariant announced = reply->header(QNetworkRequest::ContentLengthHeader);
+    // A compressed body announces the compressed length; the count at the end still holds.
+    if (stopped || expected.size < 0 || !announced.isValid() ||
+        reply->hasRawHeader("Content-Encoding"))
+        return;
+    if (announced.toLongLong() != expected.size)
+        fail(QStringLiteral("installer size mismatch"));
 }
 
 void DownLoadManager::onDownloadProgress(qint64 bytesReceived, qint64 bytesTotal)
@@ -69,9 +92,13 @@ void DownLoadManager::onReadyRead()
     if (stopped)
         return;
     const QByteArray data = reply->readAll();
+    if (expected.size >= 0 && written + data.size() > expected.size)
+        return fail(QStringLiteral("installer size mismatch"));
     // A short write (full disk, size limit) must never end as a truncated installer.
     if (file->write(data) != data.size() || !file->flush())
-        failDownload();
+        return fail(QStringLiteral("write installer failed"));
+    written += data.size();
+    digest.addData(data);
 }
 
 void DownLoadManager::onFinished()
@@ -80,19 +107,55 @@ void DownLoadManager::onFinished()
     file->close();
     stopped = true;
 
-    if (reply->error() == QNetworkReply::NoError && QFileInfo::exists(tempFilePath)) {
-        const qsizetype cut = tempFilePath.lastIndexOf(tempSuffix);
-        const QString finalPath = cut < 0 ? tempFilePath : tempFilePath.left(cut);
-        if (QFileInfo::exists(finalPath))
-            QFile::remove(finalPath);
-        QFile::rename(tempFilePath, finalPath);
+    if (reply->error() == QNetworkReply::NoError) {
+        const QString failure = verificationFailure();
+        if (!failure.isEmpty())
+            return fail(failure);
+        if (!moveIntoPlace())
+            return;
     }
     emit signalReplyFinished(statusCode);
+}
+
+QString DownLoadManager::verificationFailure()
+{
+    if (expected.size >= 0 && written != expected.size)
+        return QStringLiteral("installer size mismatch");
+    const QByteArray actual = digest.result();
+    if (!expected.sha256.isEmpty() && actual != expected.sha256)
+        return QStringLiteral("installer checksum mismatch");
+    const bool keyBuiltIn = !vendorPublicKey().isEmpty();
+    if (keyBuiltIn &&
+        (expected.sha256.isEmpty() || !vendorSignatureValid(actual, expected.signature)))
+        return QStringLiteral("installer signature invalid");
+    return QString();
+}
+
+bool DownLoadManager::moveIntoPlace()
+{
+    const qsizetype cut = tempFilePath.lastIndexOf(tempSuffix);
+    const QString finalPath = cut < 0 ? tempFilePath : tempFilePath.left(cut);
+    // Whatever stands at the installer's name must go, or the older file would be started.
+    if (QFileInfo::exists(finalPath) && !QFile::remove(finalPath)) {
+        fail(QStringLiteral("remove old installer failed"));
+        return false;
+    }
+    if (!QFile::rename(tempFilePath, finalPath)) {
+        fail(QStringLiteral("rename installer failed"));
+        return false;
+    }
+    return true;
 }
 
 void DownLoadManager::onError(QNetworkReply::NetworkError code)
 {
     Q_UNUSED(code)
+    failDownload();
+}
+
+void DownLoadManager::fail(const QString &logLine)
+{
+    writeUpdateLog(logLine);
     failDownload();
 }
 
@@ -110,11 +173,7 @@ void DownLoadManager::cancelTransfer()
     if (file && file->isOpen())
         file->close();
     if (reply) {
-        disconnect(reply, &QNetworkReply::downloadProgress, this,
-                   &DownLoadManager::onDownloadProgress);
-        disconnect(reply, &QIODevice::readyRead, this, &DownLoadManager::onReadyRead);
-        disconnect(reply, &QNetworkReply::finished, this, &DownLoadManager::onFinished);
-        disconnect(reply, &QNetworkReply::errorOccurred, this, &DownLoadManager::onError);
+        disconnect(reply, nullptr, this, nullptr);
         // A reply that has already failed has stopped; aborting it again only makes Qt warn.
         if (reply->error() == QNetworkReply::NoError)
             reply->abort();

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "download/installerexpectation.h"
+
+#include <QCryptographicHash>
 #include <QNetworkReply>
 #include <QObject>
 #include <QString>
@@ -9,7 +12,10 @@ class QFile;
 class QNetworkAccessManager;
 
 // Fetches one file over HTTP or HTTPS into "<target>_tmp" beside the target and moves it to
-// the target name once the reply has finished without error. One download at a time.
+// the target name once the reply has finished without error and the bytes are what the
+// expectation states (length, SHA-256, the vendor's signature). One download at a time. Every
+// failure, also one before any request is sent, ends in signalDownloadError with the temporary
+// file deleted and the step named in the update log.
 class DownLoadManager : public QObject
 {
     Q_OBJECT
@@ -19,7 +25,8 @@ public:
     explicit DownLoadManager(QObject *parent = nullptr);
 
     QNetworkAccessManager *networkManager() const;
-    void startDownload(const QString &url, const QString &filePath);
+    void startDownload(const QString &url, const QString &filePath,
+                       const InstallerExpectation &expectation = InstallerExpectation());
     void cancelTransfer();
     void discardDownload();
 
@@ -35,6 +42,12 @@ public slots:
     void onError(QNetworkReply::NetworkError code);
 
 private:
+    void checkAnnouncedLength();
+    // The reason for the log when the finished bytes are not the stated installer; empty when
+    // they are.
+    QString verificationFailure();
+    bool moveIntoPlace();
+    void fail(const QString &logLine);
     void failDownload();
 
     QNetworkAccessManager *accessManager = nullptr;
@@ -43,4 +56,7 @@ private:
     QString tempFilePath;
     QFile *file = nullptr;
     bool stopped = false;
+    InstallerExpectation expected;
+    qint64 written = 0;
+    QCryptographicHash digest{QCryptographicHash::Sha256};
 };

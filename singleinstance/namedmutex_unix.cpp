@@ -1,5 +1,7 @@
 #include "singleinstance/namedmutex.h"
 
+#include "singleinstance/guardfolder.h"
+
 #include <QByteArray>
 #include <QCryptographicHash>
 #include <QDir>
@@ -36,10 +38,10 @@ int fail(int error)
 // Beside the guard's lock file, in a folder of this user only.
 QString folderPath()
 {
-    const QString temp = QDir::tempPath();
-    if (temp.isEmpty())
+    const QString folder = guardFolder();
+    if (folder.isEmpty())
         return QString();
-    return temp + QStringLiteral("/named-mutexes-") + QString::number(::getuid(), 16);
+    return folder + QStringLiteral("/named-mutexes-") + QString::number(::getuid(), 16);
 }
 
 // Percent-encoding is one-to-one; names too long for it are hashed under another prefix,

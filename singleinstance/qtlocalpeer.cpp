@@ -1,6 +1,7 @@
 #include "singleinstance/qtlocalpeer.h"
 
 #include "app/limits.h"
+#include "singleinstance/guardfolder.h"
 #include "singleinstance/sessionpart.h"
 
 #include <QCoreApplication>
@@ -45,14 +46,15 @@ QtLocalPeer::QtLocalPeer(QObject *parent, const QString &id) : QObject(parent), 
 
     localServer = new QLocalServer(this);
 
-    // Qt gives no temporary path when the folder is missing; the lock file then stays closed
-    // and the process counts as a secondary, instead of using a lock file in the root folder.
-    const QString tempPath = QDir::tempPath();
-    if (!tempPath.isEmpty()) {
+    // Without a folder for the lock file it stays closed and the process counts as a
+    // secondary, instead of using a lock file in the root folder.
+    const QString folder = guardFolder();
+    if (!folder.isEmpty()) {
         instanceLock.setFileName(
-            QDir(tempPath).absoluteFilePath(serverName + QStringLiteral("-lockfile")));
+            QDir(folder).absoluteFilePath(serverName + QStringLiteral("-lockfile")));
         instanceLock.open(QIODevice::ReadWrite);
     }
+    serverName = guardServerName(serverName);
 }
 
 bool QtLocalPeer::isSecondary()

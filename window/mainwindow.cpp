@@ -11,7 +11,9 @@
 #include "window/versioncheck.h"
 #include "window/versionrequest.h"
 
+#include <QCloseEvent>
 #include <QCoreApplication>
+#include <QCryptographicHash>
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileInfo>
@@ -19,6 +21,7 @@
 #include <QProcess>
 #include <QSettings>
 #include <QSystemTrayIcon>
+#include <QTextCursor>
 #include <QTimer>
 #include <QTranslator>
 #include <QUrl>
@@ -27,6 +30,16 @@ namespace {
 
 const QString officialSite = QStringLiteral(GLIMMERPANE_OFFICIAL_SITE);
 const int startupCheckDelayMs = 200;
+
+// Read once more right before the start, so that a file swapped since the download shows.
+QByteArray sha256Of(const QString &path)
+{
+    QFile file(path);
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    if (!file.open(QIODevice::ReadOnly) || !hash.addData(&file))
+        return QByteArray();
+    return hash.result();
+}
 
 } // namespace
 
@@ -104,6 +117,16 @@ void MainWindow::loadLanguage()
     ui->retranslateUi(this);
 }
 
+void MainWindow::appendText(const QString &text)
+{
+    // As plain text, never as markup: notes must neither fetch files nor imitate our own lines.
+    QTextCursor cursor(ui->updateInfo->document());
+    cursor.movePosition(QTextCursor::End);
+    if (!ui->updateInfo->document()->isEmpty())
+        cursor.insertBlock();
+    cursor.insertText(text);
+}
+
 void MainWindow::mousePressEvent(QMouseEvent *event)
 {
     ui->centralWidget->handleMousePress(this, event);
@@ -128,7 +151,7 @@ void MainWindow::startupCheck()
         return;
     }
     if (dailyCheck)
-        QCoreApplication::quit();
+        quit();
 
     QMessageBox box(this);
     box.setWindowTitle(QStringLiteral("Glimmerpane ") + tr("Update"));
@@ -138,7 +161,7 @@ void MainWindow::startupCheck()
     box.setModal(true);
     box.button(QMessageBox::Ok)->setText(tr("Ok"));
     box.exec();
-    QCoreApplication::quit();
+    quit();
 }
 
 // --- Version query: the update button in its three states
@@ -163,12 +186,13 @@ void MainWindow::checkForUpdate()
         writeUpdateLog(check.logLine);
     ui->errInfo->setText(check.errorText);
     for (const QString &line : check.infoLines)
-        ui->updateInfo->append(line);
+        appendText(line);
     if (check.answered)
         ui->CUP_UpdateBtn->setText(check.hasUpdate ? tr("Download Update") : tr("Check Update"));
     if (check.hasUpdate) {
         installerName = check.installerName;
         updateAddress = check.updateAddress;
+        installerExpectation = check.expectation;
         hasUpdate = true;
     }
     finishCheck();
@@ -180,7 +204,7 @@ void MainWindow::finishCheck()
         if (hasUpdate)
             raiseWindow();
         else
-            QCoreApplication::quit();
+            quit();
     }
     ui->CUP_UpdateBtn->setEnabled(true);
 }
@@ -189,7 +213,7 @@ void MainWindow::finishCheck()
 
 void MainWindow::startUpdateDownload()
 {
-    ui->updateInfo->append(tr("Downloading..."));
+    appendText(tr("Downloading..."));
     if (updateAddress.isEmpty() || installerName.isEmpty()) {
         ui->CUP_UpdateBtn->setText(tr("Check Update"));
         downloading = false;
@@ -197,20 +221,26 @@ void MainWindow::startUpdateDownload()
         return;
     }
     writeUpdateLog(QStringLiteral("prepare to download update"));
-    createUpdateFolder();
-    downloadManager->startDownload(updateAddress, installerPath());
     connect(downloadManager, &DownLoadManager::signalDownloadProcess, this,
             &MainWindow::progressBarUpdate, Qt::UniqueConnection);
     connect(downloadManager, &DownLoadManager::signalReplyFinished, this,
             &MainWindow::downloadFinished, Qt::UniqueConnection);
+    // The state is set first: a download that fails at once comes back through downloadFailed.
     ui->CUP_UpdateBtn->setText(tr("Cancel"));
     downloading = true;
     hasUpdate = false;
+    if (!createUpdateFolder()) {
+        writeUpdateLog(QStringLiteral("create update folder failed"));
+        downloadFailed();
+        return;
+    }
+    downloadManager->startDownload(updateAddress, installerPath(), installerExpectation);
 }
 
 bool MainWindow::createUpdateFolder()
 {
-    return makeFolderLevels(productRoot(), updateFolderLevels()) == updateFolderLevels().size();
+    return makeFolderLevels(productRoot(), updateFolderLevels()) == updateFolderLevels().size() &&
+           QFileInfo(updateFolderPath()).isDir();
 }
 
 QString MainWindow::installerPath() const
@@ -220,7 +250,9 @@ QString MainWindow::installerPath() const
 
 void MainWindow::progressBarUpdate(int cur, int total)
 {
-    if (total == 0)
+    // Without a length from the server, a busy bar instead of one stuck at 0.
+    ui->progressBar->setMaximum(total < 0 ? 0 : 100);
+    if (total <= 0)
         return;
     const float percent = float(cur) / float(total) * 100.0f;
     // The bar ignores values outside 0..100 anyway; checking first keeps the int conversion
@@ -234,6 +266,7 @@ void MainWindow::cancelUpdateDownload()
 {
     downloadManager->cancelTransfer();
     ui->CUP_UpdateBtn->setText(tr("Check Update"));
+    ui->progressBar->setRange(0, 100);
     ui->progressBar->setValue(0);
     downloading = false;
     hasUpdate = false;
@@ -245,6 +278,7 @@ void MainWindow::downloadFailed()
     hasUpdate = false;
     ui->CUP_UpdateBtn->setText(tr("Check Update"));
     ui->CUP_UpdateBtn->setEnabled(true);
+    ui->progressBar->setRange(0, 100);
     ui->progressBar->setValue(0);
     ui->errInfo->setText(tr("Download failed"));
     writeUpdateLog(QStringLiteral("download failed"));
@@ -259,7 +293,7 @@ void MainWindow::downloadFinished(int)
     ui->CUP_UpdateBtn->setText(tr("Installing"));
     ui->CUP_UpdateBtn->setDisabled(true);
     startInstaller();
-    QCoreApplication::quit();
+    quit();
 }
 
 bool MainWindow::startInstaller()
@@ -267,6 +301,10 @@ bool MainWindow::startInstaller()
     const QString path = installerPath();
     if (!QFileInfo(path).isFile()) {
         writeUpdateLog(QStringLiteral("install file %1 not exist").arg(installerName));
+        return false;
+    }
+    if (!installerExpectation.sha256.isEmpty() && sha256Of(path) != installerExpectation.sha256) {
+        writeUpdateLog(QStringLiteral("install file %1 changed").arg(installerName));
         return false;
     }
 #ifndef Q_OS_WIN
@@ -309,10 +347,26 @@ void MainWindow::minimise()
     trayIcon->setVisible(true);
 }
 
+void MainWindow::closeEvent(QCloseEvent *event)
+{
+    // A close from the window manager (Alt+F4, the task bar) is a press of the close button;
+    // the closes that come with quitting pass.
+    if (quitting)
+        return QMainWindow::closeEvent(event);
+    event->ignore();
+    closeGuard();
+}
+
+void MainWindow::quit()
+{
+    quitting = true;
+    QCoreApplication::quit();
+}
+
 void MainWindow::closeGuard()
 {
     if (!downloading) {
-        QCoreApplication::quit();
+        quit();
         return;
     }
     QMessageBox box;
@@ -322,5 +376,5 @@ void MainWindow::closeGuard()
     box.button(QMessageBox::No)->setText(tr("No"));
     box.button(QMessageBox::Yes)->setText(tr("Yes"));
     if (box.exec() == QMessageBox::Yes)
-        QCoreApplication::quit();
+        quit();
 }

@@ -1,9 +1,12 @@
 #pragma once
 
+#include "download/installerexpectation.h"
+
 #include <QMainWindow>
 #include <QString>
 
 class DownLoadManager;
+class QCloseEvent;
 class QMouseEvent;
 class QSystemTrayIcon;
 class QTranslator;
@@ -33,6 +36,7 @@ public:
     QString updateAddress;
     QString installerName;
     QTranslator *translator;
+    InstallerExpectation installerExpectation;
 
 public slots:
     void on_CUP_UpdateBtn_clicked();
@@ -47,6 +51,7 @@ public:
     bool startInstaller();
 
 protected:
+    void closeEvent(QCloseEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;
     void mouseMoveEvent(QMouseEvent *event) override;
@@ -58,7 +63,12 @@ private:
     void finishCheck();
     void startupCheck();
     void closeGuard();
+    // Every end of a run goes through here, so that its own closes pass the close guard.
+    void quit();
+    void appendText(const QString &text);
     void minimise();
     void downloadFailed();
     QString installerPath() const;
+
+    bool quitting = false;
 };

@@ -1,5 +1,7 @@
 #include "window/versioncheck.h"
 
+#include "download/vendorsignature.h"
+#include "window/releasenotes.h"
 #include "window/versionreply.h"
 
 #include <QCoreApplication>
@@ -9,6 +11,14 @@ namespace {
 QString tr(const char *text)
 {
     return QCoreApplication::translate("MainWindow", text);
+}
+
+VersionCheck integrityRefused()
+{
+    VersionCheck check;
+    check.logLine = QStringLiteral("invalid integrity info");
+    check.errorText = tr("not contains update info");
+    return check;
 }
 
 } // namespace
@@ -35,6 +45,8 @@ VersionCheck evaluateVersionReply(const QByteArray &body, qint64 appVersion)
     case VersionReply::NoUpdateInfo:
         check.errorText = tr("not contains update info");
         break;
+    case VersionReply::BadIntegrity:
+        return integrityRefused();
     case VersionReply::UpdateInfo:
         check.answered = true;
         check.infoLines << tr("Your app version is: ") + QString::number(appVersion)
@@ -44,10 +56,14 @@ VersionCheck evaluateVersionReply(const QByteArray &body, qint64 appVersion)
             check.infoLines << tr("There are currently no updates");
             break;
         }
+        if (!vendorPublicKey().isEmpty() &&
+            (reply.expectation.sha256.isEmpty() || reply.expectation.signature.isEmpty()))
+            return integrityRefused();
         check.installerName = QStringLiteral("Glimmerpane") + QString::number(reply.latestVersion) +
                               QStringLiteral(".exe");
         check.updateAddress = reply.updateAddress;
-        check.infoLines << QStringLiteral("\n") << reply.updateLog;
+        check.expectation = reply.expectation;
+        check.infoLines << QStringLiteral("\n") << releaseNotesForDisplay(reply.updateLog);
         break;
     }
     return check;

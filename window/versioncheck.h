@@ -1,11 +1,14 @@
 #pragma once
 
+#include "download/installerexpectation.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
 
 // What one version check comes to, judged from the reply body alone: what the window logs,
-// shows and keeps. Texts the user sees are translated in the window's context.
+// shows and keeps. Texts the user sees are translated in the window's context. With a vendor
+// key built in, an update without a digest and a signature is refused like a malformed one.
 struct VersionCheck
 {
     QString logLine;       // for the update log; empty for none
@@ -15,6 +18,7 @@ struct VersionCheck
     bool hasUpdate = false;
     QString installerName; // "Glimmerpane<latest>.exe", when there is an update
     QString updateAddress;
+    InstallerExpectation expectation; // what the installer must be before it is started
 };
 
 VersionCheck evaluateVersionReply(const QByteArray &body, qint64 appVersion);

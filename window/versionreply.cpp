@@ -3,6 +3,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QJsonParseError>
+#include <QRegularExpression>
 
 #include <climits>
 #include <cmath>
@@ -16,6 +17,38 @@ int truncatedCode(double value)
     if (!std::isfinite(value) || value <= double(INT_MIN) - 1.0 || value >= double(INT_MAX) + 1.0)
         return INT_MIN;
     return int(value);
+}
+
+// Reads the optional integrity members into `expectation`; false when one is present but
+// malformed.
+bool readExpectation(const QJsonObject &data, InstallerExpectation *expectation)
+{
+    const QJsonValue size = data.value(QStringLiteral("size"));
+    if (!size.isUndefined()) {
+        const double bytes = size.toDouble(-1);
+        // Whole, non-negative, and exact in a double.
+        if (!size.isDouble() || bytes < 0 || bytes != std::floor(bytes) || bytes > 9.0e15)
+            return false;
+        expectation->size = qint64(bytes);
+    }
+    const QJsonValue sha256 = data.value(QStringLiteral("sha256"));
+    if (!sha256.isUndefined()) {
+        const QString hex = sha256.toString();
+        static const QRegularExpression hexDigits(QStringLiteral("^[0-9A-Fa-f]{64}$"));
+        if (!sha256.isString() || !hexDigits.match(hex).hasMatch())
+            return false;
+        expectation->sha256 = QByteArray::fromHex(hex.toLatin1());
+    }
+    const QJsonValue signature = data.value(QStringLiteral("signature"));
+    if (!signature.isUndefined()) {
+        const auto decoded = QByteArray::fromBase64Encoding(
+            signature.toString().toLatin1(),
+            QByteArray::Base64Encoding | QByteArray::AbortOnBase64DecodingErrors);
+        if (!signature.isString() || !decoded || decoded.decoded.size() != 64)
+            return false;
+        expectation->signature = decoded.decoded;
+    }
+    return true;
 }
 
 } // namespace
@@ -57,6 +90,10 @@ VersionReply parseVersionReply(const QByteArray &body)
         return reply;
     }
 
+    if (!readExpectation(data, &reply.expectation)) {
+        reply.outcome = VersionReply::BadIntegrity;
+        return reply;
+    }
     reply.outcome = VersionReply::UpdateInfo;
     reply.latestVersion = data.value(appVersionKey).toString().toInt(nullptr, 10);
     reply.updateAddress = data.value(updateAddressKey).toString(QString());

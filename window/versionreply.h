@@ -1,5 +1,7 @@
 #pragma once
 
+#include "download/installerexpectation.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -13,6 +15,7 @@ struct VersionReply
         BadCode,      // "code" missing, not a number, or not 200
         NoData,       // "data" missing or not an object
         NoUpdateInfo, // "data" lacks one of its three members
+        BadIntegrity, // "size", "sha256" or "signature" present but malformed
     };
 
     Outcome outcome = InvalidJson;
@@ -20,6 +23,7 @@ struct VersionReply
     int latestVersion = 0; // the "appVersion" digits; 0 when not a plain int in a string
     QString updateAddress;
     QString updateLog;
+    InstallerExpectation expectation; // the optional "size", "sha256" and "signature"
 };
 
 VersionReply parseVersionReply(const QByteArray &body);

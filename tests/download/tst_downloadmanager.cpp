@@ -1,8 +1,11 @@
+#include "app/updatelog.h"
 #include "download/downloadmanager.h"
 #include "tests/support/testsupport.h"
 #include "tools/httpsserver/localhttpsserver.h"
+#include "tools/signing/installersigner.h"
 
 #include <QApplication>
+#include <QCryptographicHash>
 #include <QDir>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -32,10 +35,18 @@ QByteArray readFile(const QString &path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
 }
 
+bool writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
 } // namespace
 
-// Every download runs against real loopback servers: a trusted HTTPS one, a plain HTTP one
-// and an HTTPS one whose certificate nobody trusts.
+Q_DECLARE_METATYPE(InstallerExpectation)
+
+// Every download runs against real loopback servers, a trusted HTTPS one and a plain HTTP one,
+// and against installers signed with the vendor's signing code.
 class TestDownloadManager : public QObject
 {
     Q_OBJECT
@@ -51,15 +62,12 @@ private slots:
 private:
     void serve(const HttpRequest &request, HttpResponse &response);
     QStringList folderEntries() const { return QDir(folder->path()).entryList(QDir::Files); }
-    int openConnections() const
-    {
-        return server.connectionCount() + plainServer.connectionCount() +
-               untrustedServer.connectionCount();
-    }
+    int openConnections() const { return server.connectionCount() + plainServer.connectionCount(); }
 
     LocalHttpsServer server{LocalHttpsServer::Scheme::Https};
     LocalHttpsServer plainServer{LocalHttpsServer::Scheme::Http};
-    LocalHttpsServer untrustedServer{LocalHttpsServer::Scheme::Https};
+    InstallerExpectation signedPayload;
+    QByteArray publicKey, otherKey;
     std::unique_ptr<QTemporaryDir> folder;
     const QByteArray payload = HttpResponse::generatedBytes(0, 3 * 1024 * 1024 + 17);
     qint64 tempSizeAtRequest = -2; // of the one temporary file when the last request arrived
@@ -68,13 +76,25 @@ private:
 void TestDownloadManager::initTestCase()
 {
     trustTestCa();
+    openUpdateLog();
+    // The vendor's side: the signing tool's members for the payload, and a stranger's key.
+    const QString payloadFile = testSandboxPath() + "/payload";
+    QVERIFY(writeFile(payloadFile, payload));
+    const InstallerSigner vendor;
+    QString error;
+    const std::optional<QJsonObject> members = vendor.integrityMembers(payloadFile, &error);
+    QVERIFY2(members, qPrintable(error));
+    signedPayload.size = qint64(members->value("size").toDouble());
+    signedPayload.sha256 = QByteArray::fromHex(members->value("sha256").toString().toLatin1());
+    signedPayload.signature =
+        QByteArray::fromBase64(members->value("signature").toString().toLatin1());
+    publicKey = vendor.publicKeyBase64();
+    otherKey = InstallerSigner().publicKeyBase64();
 #ifdef Q_OS_LINUX
     std::signal(SIGXFSZ, SIG_IGN); // a write past the file size limit fails instead of killing
 #endif
     QVERIFY(server.setCertificate(testDataPath("server.pem"), testDataPath("server.key")));
-    QVERIFY(untrustedServer.setCertificate(testDataPath("untrusted.pem"),
-                                           testDataPath("untrusted.key")));
-    for (LocalHttpsServer *each : {&server, &plainServer, &untrustedServer}) {
+    for (LocalHttpsServer *each : {&server, &plainServer}) {
         each->setHandler([this](const HttpRequest &request, HttpResponse &response) {
             serve(request, response);
         });
@@ -94,6 +114,9 @@ void TestDownloadManager::serve(const HttpRequest &request, HttpResponse &respon
             response.setFraming(HttpResponse::Framing::Chunked);
         if (path == "/close")
             response.setFraming(HttpResponse::Framing::CloseDelimited);
+    } else if (path == "/chunked-short") {
+        response.setBody(payload.left(payload.size() - 1000));
+        response.setFraming(HttpResponse::Framing::Chunked);
     } else if (path == "/moved") {
         response.redirect(server.url("/file"));
     } else if (path == "/to-http") {
@@ -125,49 +148,84 @@ void TestDownloadManager::init()
 void TestDownloadManager::downloads_data()
 {
     QTest::addColumn<QUrl>("url");
-    QTest::addColumn<QString>("target");    // below the folder
-    QTest::addColumn<QString>("olderFile"); // left in the folder beforehand; empty for none
-    QTest::addColumn<QString>("condition"); // "stall limit": short limits; "full disk": writes fail
-    QTest::addColumn<bool>("succeeds");
+    QTest::addColumn<QString>("target"); // below the folder
+    QTest::addColumn<QString>("setup");  // what stands in the folder beforehand
+    QTest::addColumn<InstallerExpectation>("expectation");
+    QTest::addColumn<QString>("condition"); // "stall limit", "full disk", "key": a vendor key
+    QTest::addColumn<QString>("failure");   // the log line of a refusal; "-" for success
 
     const QString setup = "setup.exe";
-    const auto good = [&](const char *name, const char *path, const QString &target = "setup.exe",
-                          const QString &older = QString()) {
-        QTest::newRow(name) << server.url(path) << target << older << QString() << true;
+    const InstallerExpectation none;
+    const auto row = [&](const char *name, const QUrl &url, const QString &failure,
+                         const InstallerExpectation &expectation = InstallerExpectation(),
+                         const QString &condition = QString(), const QString &before = QString(),
+                         const QString &target = "setup.exe") {
+        QTest::newRow(name) << url << target << before << expectation << condition << failure;
     };
-    good("with length", "/file");
-    good("chunked", "/chunked");
-    good("ended by closing", "/close");
-    good("https to https redirect", "/moved");
-    good("older installer replaced", "/file", setup, setup);
-    good("leftover temporary file deleted", "/file", setup, setup + "_tmp");
-    good("target containing _tmp", "/file", "a_tmp.exe");
-    const auto bad = [&](const char *name, const QUrl &url, const QString &condition = {}) {
-        QTest::newRow(name) << url << setup << QString() << condition << false;
-    };
-    bad("dropped connection", server.url("/drop"));
-    bad("404", server.url("/missing"));
-    bad("500", server.url("/fail"));
-    bad("https to http redirect", server.url("/to-http"));
-    bad("untrusted certificate", untrustedServer.url("/file"));
-    bad("stalled past the time-out", server.url("/stall"), "stall limit");
-    bad("write fails on a full disk", server.url("/file"), "full disk");
+    row("with length", server.url("/file"), "-");
+    row("chunked", server.url("/chunked"), "-");
+    row("ended by closing", server.url("/close"), "-");
+    row("https to https redirect", server.url("/moved"), "-");
+    row("older installer replaced", server.url("/file"), "-", none, "", setup);
+    row("leftover temporary file deleted", server.url("/file"), "-", none, "", setup + "_tmp");
+    row("dangling link at the temporary name", server.url("/file"), "-", none, "", "link");
+    row("target containing _tmp", server.url("/file"), "-", none, "", "", "a_tmp.exe");
+    row("signed and verified", server.url("/file"), "-", signedPayload, "key");
+
+    row("dropped connection", server.url("/drop"), "");
+    row("404", server.url("/missing"), "");
+    row("500", server.url("/fail"), "");
+    row("https to http redirect", server.url("/to-http"), "");
+    row("stalled past the time-out", server.url("/stall"), "", none, "stall limit");
+    row("write fails on a full disk", server.url("/file"), "write installer failed", none,
+        "full disk");
+    row("data: address", QUrl("data:application/octet-stream;base64,TVo="),
+        "invalid update address");
+    row("file: address", QUrl::fromLocalFile(GLIMMERPANE_DEMO_INSTALLER_BIN),
+        "invalid update address");
+    row("temporary name taken by a folder", server.url("/file"), "open temporary file failed", none,
+        "", "folder:" + setup + "_tmp");
+    row("installer name taken by a folder", server.url("/file"), "remove old installer failed",
+        none, "", "folder:" + setup);
+    InstallerExpectation tampered = signedPayload, longer = signedPayload, shorter = signedPayload;
+    tampered.sha256 = QCryptographicHash::hash(payload + "x", QCryptographicHash::Sha256);
+    longer.size += 1;
+    shorter.size -= 1000;
+    row("tampered, same size", server.url("/file"), "installer checksum mismatch", tampered);
+    row("Content-Length other than stated", server.url("/file"), "installer size mismatch", longer);
+    row("truncated, no length", server.url("/chunked-short"), "installer size mismatch",
+        signedPayload);
+    row("longer than stated", server.url("/chunked"), "installer size mismatch", shorter);
+    InstallerExpectation badSignature = signedPayload, unsigned_ = signedPayload;
+    badSignature.signature[10] = char(badSignature.signature[10] ^ 1);
+    unsigned_.signature.clear();
+    row("bad signature", server.url("/file"), "installer signature invalid", badSignature, "key");
+    row("signature by another key", server.url("/file"), "installer signature invalid",
+        signedPayload, "other key");
+    row("key built in, no signature", server.url("/file"), "installer signature invalid", unsigned_,
+        "key");
 }
 
 void TestDownloadManager::downloads()
 {
     QFETCH(QUrl, url);
     QFETCH(QString, target);
-    QFETCH(QString, olderFile);
+    QFETCH(QString, setup);
+    QFETCH(InstallerExpectation, expectation);
     QFETCH(QString, condition);
-    QFETCH(bool, succeeds);
+    QFETCH(QString, failure);
 
-    if (!olderFile.isEmpty()) {
-        QFile older(folder->filePath(olderFile));
-        QVERIFY(older.open(QIODevice::WriteOnly) && older.write(QByteArray(5000, 'x')) == 5000);
-    }
+    const QString outside = folder->filePath("../outside-" + QFileInfo(folder->path()).fileName());
+    if (setup == "link")
+        QVERIFY(QFile::link(outside, folder->filePath(target + "_tmp")));
+    else if (setup.startsWith("folder:"))
+        QVERIFY(QDir(folder->path()).mkpath(setup.mid(7) + "/inside"));
+    else if (!setup.isEmpty())
+        QVERIFY(writeFile(folder->filePath(setup), QByteArray(5000, 'x')));
     if (condition == "stall limit")
         qputenv("GLIMMERPANE_TIME_LIMIT_MS", "300");
+    if (condition.endsWith("key"))
+        qputenv("GLIMMERPANE_UPDATE_PUBLIC_KEY", condition == "key" ? publicKey : otherKey);
 #ifdef Q_OS_LINUX
     rlimit original{};
     getrlimit(RLIMIT_FSIZE, &original);
@@ -179,22 +237,30 @@ void TestDownloadManager::downloads()
         QSKIP("needs a file size limit (setrlimit)");
 #endif
     WatchedManager watched;
-    const int plainRequests = plainServer.requestCount();
+    const int requests = server.requestCount();
+    const int logSize = updateLogText().size();
 
-    watched.manager.startDownload(url.toString(), folder->filePath(target));
+    watched.manager.startDownload(url.toString(), folder->filePath(target), expectation);
     QTRY_COMPARE_WITH_TIMEOUT(watched.finished.count() + watched.error.count(), 1, 20000);
 #ifdef Q_OS_LINUX
     setrlimit(RLIMIT_FSIZE, &original);
 #endif
+    qunsetenv("GLIMMERPANE_UPDATE_PUBLIC_KEY");
     QTRY_COMPARE(openConnections(), 0);
     QCoreApplication::processEvents();
-    QCOMPARE(plainServer.requestCount(), plainRequests);
-    if (!succeeds) {
+    QCOMPARE(plainServer.requestCount(), 0); // never downgraded to plain HTTP
+    QVERIFY(!QFileInfo(outside).exists());
+    const QString newLog = updateLogText().mid(logSize);
+    if (failure != "-") {
         QCOMPARE(watched.error.count(), 1);
         QCOMPARE(watched.finished.count(), 0);
         QCOMPARE(folderEntries(), QStringList());
+        QCOMPARE(newLog.section(" - ", 1).trimmed(), failure);
+        if (failure == "invalid update address")
+            QCOMPARE(server.requestCount(), requests);
         return;
     }
+    QCOMPARE(newLog, QString());
     QCOMPARE(watched.finished.first(), QVariantList{200});
     QCOMPARE(watched.error.count(), 0);
     QCOMPARE(tempSizeAtRequest, 0); // every download starts from an empty temporary file

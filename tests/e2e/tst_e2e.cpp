@@ -71,19 +71,17 @@ void TestEndToEnd::runs_data()
     QTest::addColumn<QString>("logLine"); // expected in the log; empty for none
 
     const QStringList daily{"version=1.0.8", "dailyCheck"};
-    QTest::newRow("daily check, nothing newer")
-        << QStringList{"--latest-version", "108"} << daily << "ends"
-        << "";
-    QTest::newRow("daily check, stalled service")
-        << QStringList{"--fault", "stall"} << daily << "ends"
-        << "JSON format err";
-    QTest::newRow("daily check offers 109, second start raises it")
-        << QStringList{} << daily << "second start"
-        << "";
-    QTest::newRow("download and install by click")
-        << QStringList{"--installer", GLIMMERPANE_DEMO_INSTALLER_BIN}
-        << QStringList{"version=1.0.8"} << "click"
-        << "install start success";
+    // The service signs its installer, and the updater gets its key.
+    const QStringList withInstaller{"--installer", GLIMMERPANE_DEMO_INSTALLER_BIN};
+    const auto row = [](const char *name, const QStringList &options, const QStringList &arguments,
+                        const char *then, const char *logLine) {
+        QTest::newRow(name) << options << arguments << then << logLine;
+    };
+    row("daily check, nothing newer", {"--latest-version", "108"}, daily, "ends", "");
+    row("daily check, stalled service", {"--fault", "stall"}, daily, "ends", "JSON format err");
+    row("daily check offers 109, second start raises it", withInstaller, daily, "second start", "");
+    row("signed installer downloaded and started by a click", withInstaller, {"version=1.0.8"},
+        "click", "install start success");
 }
 
 void TestEndToEnd::runs()

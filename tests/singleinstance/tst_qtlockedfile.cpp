@@ -1,4 +1,6 @@
 #include "singleinstance/qtlockedfile.h"
+
+#include "singleinstance/guardfolder.h"
 #include "tests/support/testsupport.h"
 
 #include <QApplication>
@@ -40,7 +42,7 @@ void TestQtLockedFile::unsafeMutexFolder()
 #else
     if (setup == "foreign" && ::geteuid() != 0)
         QSKIP("giving a folder to another user needs root");
-    const QString folder = QDir::tempPath() + "/named-mutexes-" + QString::number(::getuid(), 16);
+    const QString folder = guardFolder() + "/named-mutexes-" + QString::number(::getuid(), 16);
     const QByteArray native = QFile::encodeName(folder);
     QDir(folder).removeRecursively();
     QFile::remove(folder);

@@ -10,12 +10,14 @@
 #include <QSignalSpy>
 #include <QTest>
 
+#ifdef Q_OS_UNIX
+#include <unistd.h>
+#endif
+
 namespace {
 
 const QString updaterId = QStringLiteral("{114AB953-3656-C303-C1C3-427FE303B9F0}-update");
 const QString sentReport = QStringLiteral("secondary sent=true");
-// The checksum is CRC-16/X-25 of the id's UTF-8 bytes, worked out independently.
-const QString updaterServerName = QStringLiteral("qtsingleapp-ABCCCF-11d3-") + sessionPart();
 
 // The helper as a later start of the guard that hands the message over; returns its report.
 QString handOffFromLaterStart(
@@ -45,8 +47,8 @@ private slots:
     void badPeer_data();
     void badPeer();
     void killedPrimaryIsReplaced();
-    void unopenableLockFile_data();
-    void unopenableLockFile();
+    void guardFolders_data();
+    void guardFolders();
 
 private:
     QtSingleApplication *app;
@@ -58,7 +60,9 @@ void TestQtSingleApplication::firstStartIsPrimary()
     QVERIFY(!app->anotherInstanceRunning());
     const auto *server = app->findChild<QLocalServer *>();
     QVERIFY(server && server->isListening());
-    QCOMPARE(server->serverName(), updaterServerName);
+    // In the user's runtime folder; the checksum is CRC-16/X-25 of the id's UTF-8 bytes.
+    QCOMPARE(server->serverName(),
+             qEnvironmentVariable("XDG_RUNTIME_DIR") + "/qtsingleapp-ABCCCF-11d3-" + sessionPart());
     QVERIFY(QFileInfo::exists(server->fullServerName() + "-lockfile"));
     const QFileDevice::Permissions othersAccess = QFileDevice::ReadGroup | QFileDevice::WriteGroup |
                                                   QFileDevice::ReadOther | QFileDevice::WriteOther;
@@ -154,25 +158,68 @@ void TestQtSingleApplication::killedPrimaryIsReplaced()
     QVERIFY(next.finishes());
 }
 
-void TestQtSingleApplication::unopenableLockFile_data()
+void TestQtSingleApplication::guardFolders_data()
 {
-    QTest::addColumn<QString>("temporaryFolder");
-    const QString base = testSandboxPath() + "/unopenable";
-    QVERIFY(QDir().mkpath(base + "/taken/" + updaterServerName + "-lockfile"));
-    QFile plain(base + "/plain");
-    QVERIFY(plain.open(QIODevice::WriteOnly));
-    QTest::newRow("temporary folder below a plain file") << base + "/plain/tmp";
-    QTest::newRow("lock file name taken by a folder") << base + "/taken";
+    QTest::addColumn<QString>("runtime");    // XDG_RUNTIME_DIR; empty: not set
+    QTest::addColumn<QString>("temporary");  // TMPDIR
+    QTest::addColumn<QString>("lockFolder"); // where the lock file goes; empty: nowhere
+
+    const QString base = testSandboxPath() + "/guard";
+    const auto folder = [&](const QString &name, QFile::Permissions permissions) {
+        QDir().mkpath(base + "/" + name);
+        QFile::setPermissions(base + "/" + name, permissions);
+        return base + "/" + name;
+    };
+    const auto owner = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner;
+    const auto everybody = owner | QFile::ReadOther | QFile::WriteOther | QFile::ExeOther;
+    QTest::newRow("the user's runtime folder")
+        << folder("run", owner) << folder("t1", owner) << base + "/run";
+    QTest::newRow("runtime folder open to others: temporary folder")
+        << folder("open", everybody) << folder("t2", owner) << base + "/t2";
+    QTest::newRow("runtime folder of another user: temporary folder")
+        << folder("foreign", owner) << folder("t3", owner) << base + "/t3";
+    QTest::newRow("no runtime folder: temporary folder")
+        << "" << folder("t4", owner) << base + "/t4";
+    // Too long for a Unix socket in it: the socket moves to /tmp, the lock file stays.
+    const QString deep = folder(QString(90, 'd'), owner);
+    QTest::newRow("long temporary folder") << "" << deep << deep;
+    QTest::newRow("lock file name taken by a folder")
+        << folder("taken", owner) << folder("t5", owner) << "";
 }
 
-// No primary listens in that temporary folder, so the hand-off fails.
-void TestQtSingleApplication::unopenableLockFile()
+// Whichever folder the guard settles on, one process is primary and the next hands over; a
+// folder that other users may enter or own is never used.
+void TestQtSingleApplication::guardFolders()
 {
-    QFETCH(QString, temporaryFolder);
+    QFETCH(QString, runtime);
+    QFETCH(QString, temporary);
+    QFETCH(QString, lockFolder);
+#ifdef Q_OS_UNIX
+    if (runtime.endsWith("/foreign")) {
+        if (::geteuid() != 0)
+            QSKIP("giving a folder to another user needs root");
+        QCOMPARE(::chown(QFile::encodeName(runtime).constData(), ::getuid() + 4242, ::getgid()), 0);
+    }
+#endif
+    const QString id = "guard folder test";
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert("TMPDIR", temporaryFolder);
-    QCOMPARE(handOffFromLaterStart(updaterId, "raise_window_noop", environment),
-             "secondary sent=false");
+    environment.insert("TMPDIR", temporary);
+    environment.remove("XDG_RUNTIME_DIR");
+    if (!runtime.isEmpty())
+        environment.insert("XDG_RUNTIME_DIR", runtime);
+    const QString lockName = "qtsingleapp-guardf-*-lockfile";
+    if (lockFolder.isEmpty()) // the lock cannot be opened, so no start can be the primary
+        QVERIFY(QDir(runtime).mkpath(QStringLiteral("qtsingleapp-guardf-f41f-") + sessionPart() +
+                                     "-lockfile"));
+
+    ChildProcess first(SINGLEINSTANCE_HELPER, {id}, environment);
+    QCOMPARE(first.nextLine(), lockFolder.isEmpty() ? "secondary sent=false" : "primary");
+    const QString report = handOffFromLaterStart(id, "hello", environment);
+    QCOMPARE(report, lockFolder.isEmpty() ? "secondary sent=false" : sentReport);
+    if (lockFolder.isEmpty())
+        return;
+    QCOMPARE(first.nextLine(), "message=hello");
+    QCOMPARE(QDir(lockFolder).entryList({lockName}, QDir::Files).size(), 1);
 }
 
 int main(int argc, char *argv[])

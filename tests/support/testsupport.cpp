@@ -1,5 +1,7 @@
 #include "tests/support/testsupport.h"
 
+#include "app/productpaths.h"
+
 #include <QDir>
 #include <QProcess>
 #include <QSettings>
@@ -75,6 +77,12 @@ void trustTestCa()
     QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
     tls.addCaCertificates(testDataPath(QStringLiteral("ca.pem")));
     QSslConfiguration::setDefaultConfiguration(tls);
+}
+
+QString updateLogText()
+{
+    QFile file(updateLogPath());
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
 }
 
 void writeMainAppSetting(const QString &key, const QVariant &value)

@@ -20,6 +20,8 @@ QString testSandboxPath();
 QString testDataPath(const QString &name);
 // Trusts the test CA for this process's TLS connections.
 void trustTestCa();
+// What the update log of this process holds so far.
+QString updateLogText();
 // Writes one key of the main application's settings; a null value removes it.
 void writeMainAppSetting(const QString &key, const QVariant &value);
 

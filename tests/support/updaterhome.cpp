@@ -27,6 +27,8 @@ bool UpdaterHome::startService(const QStringList &options)
         QProcessEnvironment::systemEnvironment(), QProcess::MergedChannels);
     for (QString line = service->nextLine(); !line.isEmpty(); line = service->nextLine()) {
         output += line + '\n';
+        if (line.startsWith("public key "))
+            environment.insert("GLIMMERPANE_UPDATE_PUBLIC_KEY", line.section(' ', 2));
         if (line.startsWith("listening on ")) {
             environment.insert("GLIMMERPANE_VERSION_SERVICE", line.section(' ', 2));
             return true;

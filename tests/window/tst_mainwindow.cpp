@@ -10,6 +10,8 @@
 #include "window/mainwindow.h"
 
 #include <QApplication>
+#include <QCryptographicHash>
+#include <QDir>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLabel>
@@ -55,12 +57,6 @@ struct Form
     QLabel *error;
     QProgressBar *progress;
 };
-
-QString logText()
-{
-    QFile file(updateLogPath());
-    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
-}
 
 // Runs the application's event loop until quit() (returns 0) or the time is up (returns -99).
 int execUntilQuit(int timeoutMs)
@@ -108,6 +104,7 @@ private slots:
     void stateTable();
     void downloadFailures_data();
     void downloadFailures();
+    void swappedInstallerNotStarted();
     void dailyCheck_data();
     void dailyCheck();
     void startWithoutVersion();
@@ -180,10 +177,19 @@ void TestMainWindow::versionReplies_data()
     QTest::newRow("code 404") << QByteArray(R"({"code":404})") << ""
                               << "code is: 404"
                               << "";
-    QTest::newRow("newer version")
-        << versionReply("109", "a", "Fixes.") << ""
-        << ""
-        << "Your app version is: 108\nLatest app version is: 109\n\n\nFixes.";
+    const QString versions = "Your app version is: 108\nLatest app version is: 109\n\n\n";
+    QTest::newRow("newer version") << versionReply("109", "a", "Fixes.") << ""
+                                   << "" << versions + "Fixes.";
+    // Shown as they are: nothing fetched, nothing laid out as markup, no freeze.
+    const QString image = R"(<img src="/dev/zero"><b style="color:red">Your app version is: 999)";
+    QTest::newRow("markup is text") << versionReply("109", "a", image) << ""
+                                    << "" << versions + image;
+    const QString nested = QString("<table><tr><td>").repeated(3000);
+    QTest::newRow("deeply nested markup") << versionReply("109", "a", nested) << ""
+                                          << "" << versions + nested.left(1000) + u'\u2026';
+    const QString line(1024 * 1024 - 200, 'x');
+    QTest::newRow("one line of 1 MiB") << versionReply("109", "a", line) << ""
+                                       << "" << versions + line.left(1000) + u'\u2026';
 }
 
 void TestMainWindow::versionReplies()
@@ -206,7 +212,7 @@ void TestMainWindow::versionReplies()
             response.setBody(body);
         }
     });
-    const int logSize = logText().size();
+    const int logSize = updateLogText().size();
 
     auto window = makeWindow(108);
     Form form(*window);
@@ -220,7 +226,7 @@ void TestMainWindow::versionReplies()
     QCOMPARE(window->hasUpdate, hasUpdate);
     QVERIFY(!window->downloading);
     QCOMPARE(window->installerName, hasUpdate ? "Glimmerpane109.exe" : "");
-    const QString newLog = logText().mid(logSize);
+    const QString newLog = updateLogText().mid(logSize);
     QCOMPARE(newLog.section(" - ", 1), logLine.isEmpty() ? "" : logLine + "\n");
 }
 
@@ -245,8 +251,11 @@ void TestMainWindow::stateTable()
     click("Cancel");
     QVERIFY(window->downloading && !window->hasUpdate);
     QTRY_VERIFY(form.progress->value() > 0);
+    window->progressBarUpdate(10, -1); // no length announced: a busy bar
+    QCOMPARE(form.progress->maximum(), 0);
     click("Check Update"); // cancels
     QCOMPARE(form.progress->value(), 0);
+    QCOMPARE(form.progress->maximum(), 100);
     QVERIFY(!window->downloading && !window->hasUpdate);
     click("Download Update"); // a new check, appended below the first
     QCOMPARE(form.info->toPlainText().count("version is: 109"), 2);
@@ -259,32 +268,63 @@ void TestMainWindow::stateTable()
 
 void TestMainWindow::downloadFailures_data()
 {
-    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("failure"); // what goes wrong
     QTest::addColumn<QString>("logLine");
 
-    QTest::newRow("server error") << 500 << "download failed";
+    QTest::newRow("server error") << "500"
+                                  << "download failed";
+    QTest::newRow("update folder taken by a plain file") << "plain file"
+                                                         << "create update folder failed";
+    QTest::newRow("other bytes than announced") << "tampered"
+                                                << "installer checksum mismatch";
 }
 
 // Whatever stops a download, the window goes back to Idle with "Download failed" and starts
 // nothing.
 void TestMainWindow::downloadFailures()
 {
-    QFETCH(int, status);
+    QFETCH(QString, failure);
     QFETCH(QString, logLine);
 
-    serveUpdate([=](const HttpRequest &, HttpResponse &response) { response.setStatus(status); });
-    const int logSize = logText().size();
+    const QByteArray installer = "MZ installer";
+    serveUpdate([=](const HttpRequest &, HttpResponse &response) {
+        response.setStatus(failure == "500" ? 500 : 200);
+        response.setBody(failure == "tampered" ? "MZ installes" : installer);
+    });
+    const QString folder = QDir::cleanPath(updateFolderPath());
+    QDir(folder).removeRecursively();
+    QFile plain(folder);
+    QVERIFY(failure != "plain file" || plain.open(QIODevice::WriteOnly));
+    const int logSize = updateLogText().size();
     auto window = makeWindow(108);
     Form form(*window);
     QTRY_COMPARE_WITH_TIMEOUT(form.button->text(), "Download Update", 10000);
+    window->installerExpectation.sha256 =
+        QCryptographicHash::hash(installer, QCryptographicHash::Sha256);
     form.button->click();
     QTRY_COMPARE_WITH_TIMEOUT(form.error->text(), "Download failed", 10000);
+    plain.remove();
     QCOMPARE(form.button->text(), "Check Update");
     QVERIFY(form.button->isEnabled() && !window->downloading && !window->hasUpdate);
     QCOMPARE(form.progress->value(), 0);
-    const QString newLog = logText().mid(logSize);
-    QVERIFY2(newLog.endsWith(" - " + logLine + "\n") && !newLog.contains("install start"),
+    const QString newLog = updateLogText().mid(logSize);
+    QVERIFY2(newLog.contains(" - " + logLine + "\n") && newLog.endsWith(" - download failed\n") &&
+                 !newLog.contains("install start"),
              qPrintable(newLog));
+}
+
+// A file changed between the download and the start is not started.
+void TestMainWindow::swappedInstallerNotStarted()
+{
+    MainWindow window;
+    window.installerName = "Glimmerpane109.exe";
+    window.installerExpectation.sha256 = QCryptographicHash::hash("MZ", QCryptographicHash::Sha256);
+    QVERIFY(QDir().mkpath(updateFolderPath()));
+    QFile installer(updateFolderPath() + window.installerName);
+    QVERIFY(installer.open(QIODevice::WriteOnly) && installer.write("#!/bin/sh\n") > 0);
+    installer.close();
+    QVERIFY(!window.startInstaller());
+    QVERIFY(updateLogText().endsWith(" - install file Glimmerpane109.exe changed\n"));
 }
 
 void TestMainWindow::dailyCheck_data()
@@ -338,17 +378,25 @@ void TestMainWindow::startWithoutVersion()
 
 void TestMainWindow::closeGuard_data()
 {
+    QTest::addColumn<bool>("byWindowManager"); // otherwise by the close button
     QTest::addColumn<bool>("downloading");
     QTest::addColumn<QMessageBox::StandardButton>("answer");
     QTest::addColumn<bool>("quits");
 
-    QTest::newRow("no download quits at once") << false << QMessageBox::NoButton << true;
-    QTest::newRow("downloading, No keeps running") << true << QMessageBox::No << false;
-    QTest::newRow("downloading, Yes quits") << true << QMessageBox::Yes << true;
+    for (const bool manager : {false, true}) {
+        const QString how = manager ? "window manager: " : "button: ";
+        QTest::newRow(qPrintable(how + "no download quits at once"))
+            << manager << false << QMessageBox::NoButton << true;
+        QTest::newRow(qPrintable(how + "downloading, No keeps running"))
+            << manager << true << QMessageBox::No << false;
+        QTest::newRow(qPrintable(how + "downloading, Yes quits"))
+            << manager << true << QMessageBox::Yes << true;
+    }
 }
 
 void TestMainWindow::closeGuard()
 {
+    QFETCH(bool, byWindowManager);
     QFETCH(bool, downloading);
     QFETCH(QMessageBox::StandardButton, answer);
     QFETCH(bool, quits);
@@ -362,7 +410,10 @@ void TestMainWindow::closeGuard()
     if (downloading)
         answerNextMessageBox(window.get(), answer, &text, true);
     EventCounter quitRequests(qApp, QEvent::Quit); // what QCoreApplication::quit sends
-    QTimer::singleShot(0, form.closeButton, &QPushButton::click);
+    if (byWindowManager)                           // as Alt+F4 or the task bar ask for it
+        QTimer::singleShot(0, window.get(), &QWidget::close);
+    else
+        QTimer::singleShot(0, form.closeButton, &QPushButton::click);
     QVERIFY(execUntilQuit(10000) != -99);
     QCOMPARE(quitRequests.count, quits ? 1 : 0);
     QCOMPARE(text, downloading ? "You are downloading update, are you sure exit?" : "");

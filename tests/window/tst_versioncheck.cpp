@@ -24,9 +24,10 @@ void TestVersionCheck::replies_data()
     QTest::addColumn<QStringList>("infoLines");
     QTest::addColumn<QString>("installerName"); // empty: nothing offered
 
-    const auto reply = [](const char *latest, const char *notes = "n") {
+    const auto reply = [](const char *latest, const char *notes = "n", const char *more = "") {
         return QByteArray(R"({"code":200,"data":{"appVersion":")") + latest +
-               R"(","updateAddress":"https://host/setup","updateLog":")" + notes + "\"}}";
+               R"(","updateAddress":"https://host/setup","updateLog":")" + notes + "\"" + more +
+               "}}";
     };
     const auto versions = [](int installed, int latest) {
         return QStringList{QStringLiteral("Your app version is: %1").arg(installed),
@@ -66,6 +67,35 @@ void TestVersionCheck::replies_data()
     QTest::newRow("1.0.10 against 110 offers nothing")
         << reply("110") << qint64(1010) << ""
         << "" << versions(1010, 110) + nothingNewer << "";
+    QTest::newRow("markup in the notes stays text")
+        << reply("109", R"(<img src=\"/dev/zero\">)") << qint64(108) << ""
+        << "" << versions(108, 109) + QStringList{"\n", R"(<img src="/dev/zero">)"}
+        << "Glimmerpane109.exe";
+
+    // The installer's integrity: stated members must be well formed, and with a vendor key
+    // ("key: " rows) an offered update must be signed.
+    const QByteArray hex(64, 'a'), signature = QByteArray(64, 's').toBase64();
+    const QByteArray good =
+        R"(,"size":3,"sha256":")" + hex.toUpper() + R"(","signature":")" + signature + "\"";
+    for (const char *name : {"size, digest and signature", "key: signed"})
+        QTest::newRow(name) << reply("109", "n", good) << qint64(108) << ""
+                            << "" << versions(108, 109) + QStringList{"\n", "n"}
+                            << "Glimmerpane109.exe";
+    const auto bad = [&](const char *name, const QByteArray &members) {
+        QTest::newRow(name) << reply("109", "n", members) << qint64(108) << "invalid integrity info"
+                            << "not contains update info" << none << "";
+    };
+    bad("negative size", R"(,"size":-1)");
+    bad("fractional size", R"(,"size":2.5)");
+    bad("size as string", R"(,"size":"3")");
+    bad("digest of 63 digits", R"(,"sha256":")" + hex.left(63) + "\"");
+    bad("digest not hex", R"(,"sha256":")" + QByteArray(64, 'g') + "\"");
+    bad("signature of 63 bytes", R"(,"signature":")" + QByteArray(63, 's').toBase64() + "\"");
+    bad("signature not base64", R"(,"signature":"@@@@")");
+    bad("key: digest without signature", R"(,"sha256":")" + hex + "\"");
+    QTest::newRow("key: nothing newer needs no signature")
+        << reply("109") << qint64(109) << ""
+        << "" << versions(109, 109) + nothingNewer << "";
 }
 
 void TestVersionCheck::replies()
@@ -77,7 +107,10 @@ void TestVersionCheck::replies()
     QFETCH(QStringList, infoLines);
     QFETCH(QString, installerName);
 
+    if (QByteArray(QTest::currentDataTag()).startsWith("key: "))
+        qputenv("GLIMMERPANE_UPDATE_PUBLIC_KEY", QByteArray(32, 'k').toBase64());
     const VersionCheck check = evaluateVersionReply(body, appVersion);
+    qunsetenv("GLIMMERPANE_UPDATE_PUBLIC_KEY");
     QCOMPARE(check.logLine, logLine);
     QCOMPARE(check.errorText, errorText);
     QCOMPARE(check.infoLines, infoLines);
@@ -85,6 +118,9 @@ void TestVersionCheck::replies()
     QCOMPARE(check.hasUpdate, !installerName.isEmpty());
     QCOMPARE(check.installerName, installerName);
     QCOMPARE(check.updateAddress, installerName.isEmpty() ? "" : "https://host/setup");
+    QCOMPARE(check.expectation.size, body.contains("\"size\":3") ? 3 : -1);
+    QCOMPARE(check.expectation.sha256.size(),
+             body.contains("\"sha256\"") && check.hasUpdate ? 32 : 0);
 }
 
 UPDATER_TEST_MAIN(TestVersionCheck)

@@ -28,7 +28,9 @@ int main(int argc, char *argv[])
                      qPrintable(service.errorString()));
         return 1;
     }
-    // Scripts and tests wait for this line to learn the port (port 0 picks a free one).
+    // Scripts and tests read the key for the updater, then wait for the port (port 0 picks a
+    // free one).
+    std::printf("public key %s\n", service.publicKeyBase64().constData());
     std::printf("listening on %s\n", qPrintable(service.origin().toString()));
     std::fflush(stdout);
     return QCoreApplication::exec();

@@ -17,6 +17,8 @@ std::optional<ServiceOptions::Fault> faultNamed(const QString &name)
         return ServiceOptions::Fault::EndlessBody;
     if (name == QLatin1String("invalid-json"))
         return ServiceOptions::Fault::InvalidJson;
+    if (name == QLatin1String("wrong-installer"))
+        return ServiceOptions::Fault::WrongInstaller;
     return std::nullopt;
 }
 
@@ -35,8 +37,10 @@ std::optional<ServiceOptions> readServiceOptions(const QCoreApplication &app)
     parser.setApplicationDescription(QStringLiteral(
         "Serves the Glimmerpane version reply and one installer over HTTPS on 127.0.0.1, for "
         "demos and tests.\nVersion reply: GET /api/front/index/get/version?appPlatform=Windows\n"
-        "Installer: GET /<file name of --installer>\nEverything else: 404. Prints "
-        "\"listening on https://127.0.0.1:<port>\" once ready, then one line per request."));
+        "Installer: GET /<file name of --installer>, its size, SHA-256 and Ed25519 signature "
+        "stated in the reply\nEverything else: 404. Prints \"public key <base64>\" (for "
+        "GLIMMERPANE_UPDATE_PUBLIC_KEY) and \"listening on https://127.0.0.1:<port>\" once "
+        "ready, then one line per request."));
     parser.addHelpOption();
     const QCommandLineOption port(QStringLiteral("port"),
                                   QStringLiteral("Port on 127.0.0.1; 0 picks a free one."),
@@ -59,8 +63,9 @@ std::optional<ServiceOptions> readServiceOptions(const QCoreApplication &app)
                                  QStringLiteral("Private key of the certificate (PEM). Required."),
                                  QStringLiteral("file"));
     const QCommandLineOption fault(QStringLiteral("fault"),
-                                   QStringLiteral("Misbehave in the version reply: none, stall, "
-                                                  "endless-body or invalid-json."),
+                                   QStringLiteral("Misbehave: none, stall, endless-body or "
+                                                  "invalid-json (the version reply), or "
+                                                  "wrong-installer (other bytes than announced)."),
                                    QStringLiteral("mode"), QStringLiteral("none"));
     const QCommandLineOption code(QStringLiteral("code"),
                                   QStringLiteral("Value of \"code\" in the version reply."),
@@ -73,8 +78,11 @@ std::optional<ServiceOptions> readServiceOptions(const QCoreApplication &app)
                                         QStringLiteral("Append the request lines to this file "
                                                        "instead of standard output."),
                                         QStringLiteral("file"));
-    parser.addOptions(
-        {port, latest, notes, installer, certificate, key, fault, code, throttle, requestLog});
+    const QCommandLineOption noIntegrity(
+        QStringLiteral("no-integrity"),
+        QStringLiteral("Leave \"size\", \"sha256\" and \"signature\" out of the version reply."));
+    parser.addOptions({port, latest, notes, installer, certificate, key, fault, code, throttle,
+                       requestLog, noIntegrity});
     parser.process(app);
 
     if (!parser.positionalArguments().isEmpty())
@@ -105,5 +113,6 @@ std::optional<ServiceOptions> readServiceOptions(const QCoreApplication &app)
     if (!ok || options.throttleBytesPerSecond < 0)
         return complain(QStringLiteral("--throttle wants a number of bytes, 0 or more"));
     options.requestLogPath = parser.value(requestLog);
+    options.statesIntegrity = !parser.isSet(noIntegrity);
     return options;
 }

@@ -11,9 +11,10 @@ struct ServiceOptions
 {
     enum class Fault {
         None,
-        Stall,       // the head of the version reply, then silence on an open connection
-        EndlessBody, // a version reply body that never ends (160 KiB/s)
-        InvalidJson, // a cut-off JSON document
+        Stall,          // the head of the version reply, then silence on an open connection
+        EndlessBody,    // a version reply body that never ends (160 KiB/s)
+        InvalidJson,    // a cut-off JSON document
+        WrongInstaller, // other bytes than the reply announces, of the same length
     };
 
     quint16 port = 20410;
@@ -26,6 +27,7 @@ struct ServiceOptions
     int code = 200;
     qint64 throttleBytesPerSecond = 0; // 0: the installer goes out at full speed
     QString requestLogPath;            // empty: standard output
+    bool statesIntegrity = true;       // "size", "sha256", "signature" in the reply
 };
 
 // Reads the command line; handles --help itself. Prints the problem and returns nothing when

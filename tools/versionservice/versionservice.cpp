@@ -34,9 +34,13 @@ bool VersionService::start()
         }
         releaseNotes = QString::fromUtf8(notes.readAll());
     }
-    if (!options.installerPath.isEmpty() && !QFileInfo(options.installerPath).isFile()) {
-        error = QStringLiteral("no installer file %1").arg(options.installerPath);
-        return false;
+    if (!options.installerPath.isEmpty()) {
+        const std::optional<QJsonObject> members =
+            signer.integrityMembers(options.installerPath, &error);
+        if (!members)
+            return false;
+        if (options.statesIntegrity)
+            integrity = *members;
     }
     if (!server->setCertificate(options.certificatePath, options.keyPath)) {
         error = QStringLiteral("cannot use certificate %1 with key %2")
@@ -91,9 +95,10 @@ void VersionService::answerVersion(HttpResponse &response) const
     const QString address = options.installerPath.isEmpty()
                                 ? QString()
                                 : server->url(installerPathOnServer()).toString();
-    const QJsonObject data{{QStringLiteral("appVersion"), options.latestVersion},
-                           {QStringLiteral("updateAddress"), address},
-                           {QStringLiteral("updateLog"), releaseNotes}};
+    QJsonObject data = integrity;
+    data.insert(QStringLiteral("appVersion"), options.latestVersion);
+    data.insert(QStringLiteral("updateAddress"), address);
+    data.insert(QStringLiteral("updateLog"), releaseNotes);
     const QJsonObject reply{{QStringLiteral("code"), options.code}, {QStringLiteral("data"), data}};
     QByteArray body = QJsonDocument(reply).toJson(QJsonDocument::Compact);
 
@@ -113,6 +118,8 @@ void VersionService::answerVersion(HttpResponse &response) const
     case ServiceOptions::Fault::InvalidJson:
         body.chop(body.size() / 2);
         break;
+    case ServiceOptions::Fault::WrongInstaller:
+        break;
     }
     response.setBody(body);
 }
@@ -121,7 +128,11 @@ void VersionService::answerInstaller(HttpResponse &response) const
 {
     response.setStatus(200);
     response.setHeader("Content-Type", "application/octet-stream");
-    response.setBodyFile(options.installerPath);
+    if (options.fault == ServiceOptions::Fault::WrongInstaller)
+        response.setGeneratedBody(
+            QFileInfo(options.installerPath).size()); // as long, but other bytes
+    else
+        response.setBodyFile(options.installerPath);
     if (options.throttleBytesPerSecond > 0)
         response.throttle(
             qMax<qint64>(1, options.throttleBytesPerSecond * throttleIntervalMs / 1000),

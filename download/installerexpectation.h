@@ -1,0 +1,15 @@
+#pragma once
+
+#include <QByteArray>
+#include <QtGlobal>
+
+// What the version service states about the installer, so that nothing else is started.
+// Every member is optional; an empty expectation checks nothing.
+struct InstallerExpectation
+{
+    qint64 size = -1;     // length in bytes; -1: not stated
+    QByteArray sha256;    // the 32 raw bytes of its SHA-256; empty: not stated
+    QByteArray signature; // 64-byte Ed25519 signature over those 32 bytes; empty: not stated
+
+    bool isEmpty() const { return size < 0 && sha256.isEmpty() && signature.isEmpty(); }
+};

@@ -1,0 +1,78 @@
+#include "tools/signing/installersigner.h"
+
+#include <QCryptographicHash>
+#include <QFile>
+
+#include <sodium.h>
+
+namespace {
+
+const unsigned char *bytes(const QByteArray &array)
+{
+    return reinterpret_cast<const unsigned char *>(array.constData());
+}
+
+} // namespace
+
+InstallerSigner::InstallerSigner()
+{
+    QByteArray publicKey(crypto_sign_PUBLICKEYBYTES, Qt::Uninitialized);
+    secretKey.resize(crypto_sign_SECRETKEYBYTES);
+    if (sodium_init() < 0)
+        qFatal("libsodium cannot start");
+    crypto_sign_keypair(reinterpret_cast<unsigned char *>(publicKey.data()),
+                        reinterpret_cast<unsigned char *>(secretKey.data()));
+}
+
+std::optional<InstallerSigner> InstallerSigner::fromFile(const QString &path, QString *error)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        *error = QStringLiteral("cannot read %1: %2").arg(path, file.errorString());
+        return std::nullopt;
+    }
+    const auto decoded = QByteArray::fromBase64Encoding(file.read(1024).trimmed(),
+                                                        QByteArray::AbortOnBase64DecodingErrors);
+    if (!decoded || decoded.decoded.size() != crypto_sign_SECRETKEYBYTES) {
+        *error = QStringLiteral("%1 holds no secret key").arg(path);
+        return std::nullopt;
+    }
+    InstallerSigner signer;
+    signer.secretKey = decoded.decoded;
+    return signer;
+}
+
+bool InstallerSigner::writeSecretKey(const QString &path, QString *error) const
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly,
+                   QFile::ReadOwner | QFile::WriteOwner) ||
+        file.write(secretKey.toBase64() + '\n') < 0 || !file.flush()) {
+        *error = QStringLiteral("cannot create %1: %2").arg(path, file.errorString());
+        return false;
+    }
+    return true;
+}
+
+QByteArray InstallerSigner::publicKeyBase64() const
+{
+    return secretKey.mid(crypto_sign_SECRETKEYBYTES - crypto_sign_PUBLICKEYBYTES).toBase64();
+}
+
+std::optional<QJsonObject> InstallerSigner::integrityMembers(const QString &installerPath,
+                                                             QString *error) const
+{
+    QFile installer(installerPath);
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    if (!installer.open(QIODevice::ReadOnly) || !hash.addData(&installer)) {
+        *error = QStringLiteral("cannot read %1: %2").arg(installerPath, installer.errorString());
+        return std::nullopt;
+    }
+    const QByteArray digest = hash.result();
+    QByteArray signature(crypto_sign_BYTES, Qt::Uninitialized);
+    crypto_sign_detached(reinterpret_cast<unsigned char *>(signature.data()), nullptr,
+                         bytes(digest), quint64(digest.size()), bytes(secretKey));
+    return QJsonObject{{QStringLiteral("size"), double(installer.size())},
+                       {QStringLiteral("sha256"), QString::fromLatin1(digest.toHex())},
+                       {QStringLiteral("signature"), QString::fromLatin1(signature.toBase64())}};
+}

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QByteArray>
+#include <QJsonObject>
+#include <QString>
+
+#include <optional>
+
+// The vendor's side of installer integrity: an Ed25519 key pair (libsodium's form) and the
+// members "size", "sha256" and "signature" that the version reply states for an installer.
+// The signature is made over the 32 raw bytes of the installer's SHA-256.
+class InstallerSigner
+{
+public:
+    // A fresh key pair.
+    InstallerSigner();
+    // The key pair of a secret key file (standard base64 of libsodium's 64-byte secret key).
+    static std::optional<InstallerSigner> fromFile(const QString &path, QString *error);
+
+    // Writes the secret key to a new file readable by its owner only; never overwrites.
+    bool writeSecretKey(const QString &path, QString *error) const;
+    // Standard base64 of the 32-byte public key: the form GLIMMERPANE_UPDATE_PUBLIC_KEY takes.
+    QByteArray publicKeyBase64() const;
+    // The three members for the installer file, or nothing when it cannot be read.
+    std::optional<QJsonObject> integrityMembers(const QString &installerPath, QString *error) const;
+
+private:
+    QByteArray secretKey; // 64 bytes, the public key in its second half
+};
