@@ -1,8 +1,11 @@
 #include "app/commandline.h"
 #include "app/updatelog.h"
 #include "download/networksetup.h"
+#include "resources/resourcepaths.h"
 #include "singleinstance/qtsingleapplication.h"
 #include "window/mainwindow.h"
+
+#include <QIcon>
 
 namespace {
 
@@ -22,6 +25,10 @@ int main(int argc, char *argv[])
             return 0;
         }
 
+#ifndef Q_OS_WIN
+        // On Windows Qt takes it from the executable's icon resource (IDI_ICON1).
+        QApplication::setWindowIcon(QIcon(pngPath(QStringLiteral("update-1.svg"))));
+#endif
         openUpdateLog();
         QCoreApplication::setApplicationVersion(QStringLiteral(GLIMMERPANE_VERSION));
         const CommandLine commandLine = parseCommandLine(argc, argv);
