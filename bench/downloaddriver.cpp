@@ -1,0 +1,145 @@
+// Downloads one URL with the product's DownLoadManager (as the window does: the product's
+// network set-up, a receiver of every progress signal, the file written to disk), or with a bare
+// QNetworkAccessManager that reads and discards the bytes (Qt's own ceiling). Prints key=value
+// lines for scripts/bench:
+//
+//   bench_download_driver manager URL TARGET   DownLoadManager into TARGET
+//   bench_download_driver bare URL             QNetworkAccessManager, bytes discarded
+//
+//   bytes, wall_ms (request to finished signal), user_ms, sys_ms (CPU of this process during
+//   the transfer), rss_idle_kib (just before the request), rss_peak_kib (peak during it),
+//   progress_signals, status (HTTP status, or -1 for a failure).
+//
+// The extra CA of the server comes from GLIMMERPANE_EXTRA_CA_CERTS, as for the product.
+#include "download/downloadmanager.h"
+#include "download/networksetup.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+
+#include <cstdio>
+#include <cstring>
+#include <sys/resource.h>
+
+namespace {
+
+struct Usage
+{
+    double userMs = 0;
+    double sysMs = 0;
+};
+
+Usage cpuNow()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    const auto ms = [](const timeval &t) {
+        return double(t.tv_sec) * 1e3 + double(t.tv_usec) / 1e3;
+    };
+    return {ms(usage.ru_utime), ms(usage.ru_stime)};
+}
+
+long statusKiB(const char *field)
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    const QByteArray prefix = QByteArray(field) + ':';
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith(prefix))
+            return line.mid(prefix.size()).trimmed().split(' ').first().toLong();
+    }
+    return -1;
+}
+
+// Sets the peak resident set (VmHWM) back to the current one.
+void resetPeakResident()
+{
+    QFile clearRefs(QStringLiteral("/proc/self/clear_refs"));
+    if (clearRefs.open(QIODevice::WriteOnly))
+        clearRefs.write("5");
+}
+
+int usage()
+{
+    std::fprintf(stderr, "usage: bench_download_driver manager URL TARGET\n"
+                         "       bench_download_driver bare URL\n");
+    return 2;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    const bool manager = argc == 4 && std::strcmp(argv[1], "manager") == 0;
+    const bool bare = argc == 3 && std::strcmp(argv[1], "bare") == 0;
+    if (!manager && !bare)
+        return usage();
+    const QString url = QString::fromLocal8Bit(argv[2]);
+    setUpNetwork();
+
+    int status = -1;
+    qint64 bytes = 0;
+    long progressSignals = 0;
+    volatile int shownPercent = 0; // what the window's progress bar would show
+
+    DownLoadManager downloads;
+    QNetworkAccessManager bareManager;
+    QByteArray sink(1024 * 1024, Qt::Uninitialized);
+
+    const long idleKiB = statusKiB("VmRSS");
+    resetPeakResident();
+    const Usage before = cpuNow();
+    QElapsedTimer timer;
+    timer.start();
+
+    if (manager) {
+        QObject::connect(&downloads, &DownLoadManager::signalDownloadProcess, &app,
+                         [&](int received, int total) {
+                             ++progressSignals;
+                             if (total > 0)
+                                 shownPercent = int(float(received) / float(total) * 100.0f);
+                         });
+        QObject::connect(&downloads, &DownLoadManager::signalReplyFinished, &app, [&](int code) {
+            status = code;
+            QCoreApplication::quit();
+        });
+        QObject::connect(&downloads, &DownLoadManager::signalDownloadError, &app, [&] {
+            status = -1;
+            QCoreApplication::quit();
+        });
+        downloads.startDownload(url, QString::fromLocal8Bit(argv[3]));
+    } else {
+        QNetworkReply *reply = bareManager.get(QNetworkRequest(QUrl(url)));
+        QObject::connect(reply, &QNetworkReply::downloadProgress, &app,
+                         [&](qint64, qint64) { ++progressSignals; });
+        QObject::connect(reply, &QIODevice::readyRead, &app, [&, reply] {
+            qint64 count = 0;
+            while ((count = reply->read(sink.data(), sink.size())) > 0)
+                bytes += count;
+        });
+        QObject::connect(reply, &QNetworkReply::finished, &app, [&, reply] {
+            status = reply->error() == QNetworkReply::NoError
+                         ? reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt()
+                         : -1;
+            QCoreApplication::quit();
+        });
+    }
+    QCoreApplication::exec();
+
+    const qint64 wallMs = timer.elapsed();
+    const Usage after = cpuNow();
+    if (manager)
+        bytes = QFileInfo(QString::fromLocal8Bit(argv[3])).size();
+    std::printf("bytes=%lld\nwall_ms=%lld\nuser_ms=%.1f\nsys_ms=%.1f\nrss_idle_kib=%ld\n"
+                "rss_peak_kib=%ld\nprogress_signals=%ld\nstatus=%d\n",
+                bytes, wallMs, after.userMs - before.userMs, after.sysMs - before.sysMs, idleKiB,
+                statusKiB("VmHWM"), progressSignals, status);
+    return status == 200 ? 0 : 1;
+}
