@@ -4,7 +4,14 @@
 // lines for scripts/bench:
 //
 //   bench_download_driver manager URL TARGET   DownLoadManager into TARGET
-//   bench_download_driver bare URL             QNetworkAccessManager, bytes discarded
+//   bench_download_driver bare URL [OPTIONS]   QNetworkAccessManager, bytes discarded
+//
+// Options of the bare reader, to take DownLoadManager's costs apart one at a time:
+//   --cap BYTES      QNetworkReply::setReadBufferSize (DownLoadManager: 1 MiB)
+//   --timeout MS     QNetworkRequest::setTransferTimeout (DownLoadManager: 60000)
+//   --file PATH      write the bytes to PATH instead of discarding them
+//   --flush          flush the file after every write (DownLoadManager does)
+//   --readall        take the bytes with readAll() (as DownLoadManager does), not read()
 //
 //   bytes, wall_ms (request to finished signal), user_ms, sys_ms (CPU of this process during
 //   the transfer), rss_idle_kib (just before the request), rss_peak_kib (peak during it),
@@ -68,7 +75,8 @@ void resetPeakResident()
 int usage()
 {
     std::fprintf(stderr, "usage: bench_download_driver manager URL TARGET\n"
-                         "       bench_download_driver bare URL\n");
+                         "       bench_download_driver bare URL [--cap BYTES] [--timeout MS] "
+                         "[--file PATH] [--flush] [--readall]\n");
     return 2;
 }
 
@@ -78,8 +86,31 @@ int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
     const bool manager = argc == 4 && std::strcmp(argv[1], "manager") == 0;
-    const bool bare = argc == 3 && std::strcmp(argv[1], "bare") == 0;
+    const bool bare = argc >= 3 && std::strcmp(argv[1], "bare") == 0;
     if (!manager && !bare)
+        return usage();
+    qint64 cap = 0;
+    int timeoutMs = 0;
+    bool flush = false;
+    bool readAll = false;
+    QFile output;
+    for (int i = 3; bare && i < argc; ++i) {
+        const QByteArray option = argv[i];
+        const bool hasValue = i + 1 < argc;
+        if (option == "--cap" && hasValue)
+            cap = QByteArray(argv[++i]).toLongLong();
+        else if (option == "--timeout" && hasValue)
+            timeoutMs = QByteArray(argv[++i]).toInt();
+        else if (option == "--file" && hasValue)
+            output.setFileName(QString::fromLocal8Bit(argv[++i]));
+        else if (option == "--flush")
+            flush = true;
+        else if (option == "--readall")
+            readAll = true;
+        else
+            return usage();
+    }
+    if (!output.fileName().isEmpty() && !output.open(QIODevice::WriteOnly | QIODevice::Append))
         return usage();
     const QString url = QString::fromLocal8Bit(argv[2]);
     setUpNetwork();
@@ -116,13 +147,29 @@ int main(int argc, char *argv[])
         });
         downloads.startDownload(url, QString::fromLocal8Bit(argv[3]));
     } else {
-        QNetworkReply *reply = bareManager.get(QNetworkRequest(QUrl(url)));
+        QNetworkRequest request{QUrl(url)};
+        if (timeoutMs > 0)
+            request.setTransferTimeout(timeoutMs);
+        QNetworkReply *reply = bareManager.get(request);
+        if (cap > 0)
+            reply->setReadBufferSize(cap);
         QObject::connect(reply, &QNetworkReply::downloadProgress, &app,
                          [&](qint64, qint64) { ++progressSignals; });
         QObject::connect(reply, &QIODevice::readyRead, &app, [&, reply] {
+            const auto take = [&](const char *data, qint64 count) {
+                bytes += count;
+                if (output.isOpen() &&
+                    (output.write(data, count) != count || (flush && !output.flush())))
+                    reply->abort();
+            };
+            if (readAll) {
+                const QByteArray data = reply->readAll();
+                take(data.constData(), data.size());
+                return;
+            }
             qint64 count = 0;
             while ((count = reply->read(sink.data(), sink.size())) > 0)
-                bytes += count;
+                take(sink.constData(), count);
         });
         QObject::connect(reply, &QNetworkReply::finished, &app, [&, reply] {
             status = reply->error() == QNetworkReply::NoError
