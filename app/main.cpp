@@ -6,12 +6,14 @@
 #include "window/mainwindow.h"
 
 #include <QIcon>
+#include <QTimer>
 
 namespace {
 
 const QString applicationId = QStringLiteral("{114AB953-3656-C303-C1C3-427FE303B9F0}-update");
 const QString raiseMessage = QStringLiteral("raise_window_noop");
 const int handOffTimeoutMs = 400;
+const int networkSetUpDelayMs = 100;
 
 } // namespace
 
@@ -32,8 +34,10 @@ int main(int argc, char *argv[])
         openUpdateLog();
         QCoreApplication::setApplicationVersion(QStringLiteral(GLIMMERPANE_VERSION));
         const CommandLine commandLine = parseCommandLine(argc, argv);
-        setUpNetwork();
 
+        // The TLS back end and the certificates take milliseconds the window need not wait for.
+        // Started before the window's 200 ms start-up check, this timer always fires first.
+        QTimer::singleShot(networkSetUpDelayMs, Qt::PreciseTimer, &app, &setUpNetwork);
         {
             MainWindow window;
             QObject::connect(&app, &QtSingleApplication::messageReceived, &window,

@@ -8,6 +8,7 @@
 #include <QFileInfo>
 #include <QNetworkAccessManager>
 #include <QNetworkRequest>
+#include <QTimer>
 
 namespace {
 
@@ -21,6 +22,9 @@ constexpr qint64 readBufferBytes = 1024 * 1024;
 DownLoadManager::DownLoadManager(QObject *parent) : QObject(parent)
 {
     accessManager = new QNetworkAccessManager(this);
+    stallTimer = new QTimer(this);
+    stallTimer->setSingleShot(true);
+    connect(stallTimer, &QTimer::timeout, this, &DownLoadManager::checkStall);
 }
 
 QNetworkAccessManager *DownLoadManager::networkManager() const
@@ -58,9 +62,10 @@ void DownLoadManager::startDownload(const QString &url, const QString &filePath,
     QNetworkRequest request(this->url);
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
                          QNetworkRequest::NoLessSafeRedirectPolicy);
-    request.setTransferTimeout(Limits::transferInactivityMs());
     reply = accessManager->get(request);
     reply->setReadBufferSize(readBufferBytes);
+    sinceLastData.start();
+    stallTimer->start(Limits::transferInactivityMs());
 
     connect(reply, &QNetworkReply::downloadProgress, this, &DownLoadManager::onDownloadProgress);
     connect(reply, &QIODevice::readyRead, this, &DownLoadManager::onReadyRead);
@@ -69,8 +74,22 @@ void DownLoadManager::startDownload(const QString &url, const QString &filePath,
     connect(reply, &QNetworkReply::metaDataChanged, this, &DownLoadManager::checkAnnouncedLength);
 }
 
+// The timer is not restarted per chunk: each chunk only notes the time, and the timer, when it
+// fires, either fails the transfer or waits for the rest of the limit counted from the last data.
+void DownLoadManager::checkStall()
+{
+    if (stopped || !reply)
+        return;
+    const qint64 idleMs = sinceLastData.elapsed();
+    const int limitMs = Limits::transferInactivityMs();
+    if (idleMs >= limitMs)
+        return fail(QStringLiteral("download stalled"));
+    stallTimer->start(int(limitMs - idleMs));
+}
+
 void DownLoadManager::checkAnnouncedLength()
 {
+    sinceLastData.start();
     const QVariant announced = reply->header(QNetworkRequest::ContentLengthHeader);
     // A compressed body announces the compressed length; the count at the end still holds.
     if (stopped || expected.size < 0 || !announced.isValid() ||
@@ -91,6 +110,7 @@ void DownLoadManager::onReadyRead()
 {
     if (stopped)
         return;
+    sinceLastData.start();
     const QByteArray data = reply->readAll();
     if (expected.size >= 0 && written + data.size() > expected.size)
         return fail(QStringLiteral("installer size mismatch"));
@@ -104,6 +124,7 @@ void DownLoadManager::onReadyRead()
 void DownLoadManager::onFinished()
 {
     const int statusCode = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    stallTimer->stop();
     file->close();
     stopped = true;
 
@@ -170,6 +191,7 @@ void DownLoadManager::failDownload()
 void DownLoadManager::cancelTransfer()
 {
     stopped = true;
+    stallTimer->stop();
     if (file && file->isOpen())
         file->close();
     if (reply) {

@@ -3,6 +3,7 @@
 #include "download/installerexpectation.h"
 
 #include <QCryptographicHash>
+#include <QElapsedTimer>
 #include <QNetworkReply>
 #include <QObject>
 #include <QString>
@@ -10,6 +11,7 @@
 
 class QFile;
 class QNetworkAccessManager;
+class QTimer;
 
 // Fetches one file over HTTP or HTTPS into "<target>_tmp" beside the target and moves it to
 // the target name once the reply has finished without error and the bytes are what the
@@ -42,6 +44,7 @@ public slots:
     void onError(QNetworkReply::NetworkError code);
 
 private:
+    void checkStall();
     void checkAnnouncedLength();
     // The reason for the log when the finished bytes are not the stated installer; empty when
     // they are.
@@ -59,4 +62,8 @@ private:
     InstallerExpectation expected;
     qint64 written = 0;
     QCryptographicHash digest{QCryptographicHash::Sha256};
+    // Our own inactivity watchdog: QNetworkRequest::setTransferTimeout re-arms Qt's timer with a
+    // queued call for every chunk received, an event and a wake-up each time.
+    QTimer *stallTimer = nullptr;
+    QElapsedTimer sinceLastData;
 };

@@ -176,7 +176,7 @@ void TestDownloadManager::downloads_data()
     row("404", server.url("/missing"), "");
     row("500", server.url("/fail"), "");
     row("https to http redirect", server.url("/to-http"), "");
-    row("stalled past the time-out", server.url("/stall"), "", none, "stall limit");
+    row("stalled past the time-out", server.url("/stall"), "download stalled", none, "stall limit");
     row("write fails on a full disk", server.url("/file"), "write installer failed", none,
         "full disk");
     row("data: address", QUrl("data:application/octet-stream;base64,TVo="),
