@@ -2,6 +2,7 @@
 
 #include "app/limits.h"
 #include "singleinstance/guardfolder.h"
+#include "singleinstance/messageframe.h"
 #include "singleinstance/sessionpart.h"
 
 #include <QCoreApplication>
@@ -112,7 +113,20 @@ void QtLocalPeer::receiveConnection()
     // This blocks the primary's event loop, so a sender that stalls must not hold it for long.
     const int messageWaitLimitMs = Limits::peerMessageWaitMs();
     const QDeadlineTimer deadline(messageWaitLimitMs);
-    while (socket->bytesAvailable() < qint64(sizeof(quint32))) {
+    MessageFrame frame(Limits::peerMessageMaxBytes());
+    while (frame.bytesWanted() > 0) {
+        const QByteArray chunk = socket->read(frame.bytesWanted());
+        if (!chunk.isEmpty()) {
+            frame.feed(chunk);
+            continue;
+        }
+        if (frame.state() == MessageFrame::State::WantBytes) {
+            // A sender that stopped early: what arrived is the message.
+            if (deadline.hasExpired() ||
+                !socket->waitForReadyRead(remainingMs(deadline, moreBytesWaitMs)))
+                break;
+            continue;
+        }
         if (socket->state() == QLocalSocket::UnconnectedState) {
             qWarning("QtLocalPeer: Peer disconnected");
             delete socket;
@@ -125,35 +139,13 @@ void QtLocalPeer::receiveConnection()
         }
         socket->waitForReadyRead(remainingMs(deadline, messageWaitLimitMs));
     }
-
-    quint32 length = 0;
-    QDataStream stream(socket);
-    stream >> length;
-    const quint32 maxMessageBytes = Limits::peerMessageMaxBytes();
-    if (length > maxMessageBytes) {
+    if (frame.state() == MessageFrame::State::Refused) {
         dropConnection(socket, QStringLiteral("(announced length %1 is over the limit of %2 bytes)")
-                                   .arg(length)
-                                   .arg(maxMessageBytes));
+                                   .arg(frame.announcedLength())
+                                   .arg(Limits::peerMessageMaxBytes()));
         return;
     }
-
-    QByteArray bytes(qsizetype(length), Qt::Uninitialized);
-    qint64 received = 0;
-    for (;;) {
-        const qint64 count = socket->read(bytes.data() + received, length - received);
-        if (count < 0) {
-            dropConnection(socket, socket->errorString());
-            return;
-        }
-        received += count;
-        if (received == length || deadline.hasExpired())
-            break;
-        if (!socket->waitForReadyRead(remainingMs(deadline, moreBytesWaitMs)))
-            break;
-    }
-    // A sender that stopped early: what arrived is the message.
-    bytes.truncate(received);
-    const QString message = QString::fromUtf8(bytes);
+    const QString message = frame.message();
 
     if (socket->state() == QLocalSocket::ConnectedState) {
         socket->write(ackReply, ackLength);

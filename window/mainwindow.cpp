@@ -323,6 +323,7 @@ void MainWindow::anotherInstanceMessage(QString message)
 {
     if (message.compare(QStringLiteral("raise_window_noop"), Qt::CaseInsensitive) != 0)
         return;
+    writeUpdateLog(QStringLiteral("raised by another start"));
     dailyCheck = false;
     raiseWindow();
 }

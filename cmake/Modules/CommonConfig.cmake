@@ -10,6 +10,17 @@ elseif(MSVC)
         /W4 /permissive- /utf-8 $<$<BOOL:${GLIMMERPANE_WERROR}>:/WX>)
 endif()
 
+# Fuzzing: the whole build instrumented for libFuzzer's coverage, with ASan and UBSan.
+if(GLIMMERPANE_FUZZ)
+    if(NOT CMAKE_CXX_COMPILER_ID MATCHES "Clang")
+        message(FATAL_ERROR "GLIMMERPANE_FUZZ needs clang: configure with CXX=clang++")
+    endif()
+    set(fuzz_flags -fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all
+        -fno-omit-frame-pointer)
+    target_compile_options(updater_flags INTERFACE ${fuzz_flags})
+    target_link_options(updater_flags INTERFACE ${fuzz_flags})
+endif()
+
 target_compile_definitions(updater_flags INTERFACE
     $<$<BOOL:${GLIMMERPANE_STAGING_OVERRIDES}>:GLIMMERPANE_STAGING_OVERRIDES>
     GLIMMERPANE_VERSION="${PROJECT_VERSION}"

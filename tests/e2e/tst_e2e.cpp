@@ -5,6 +5,7 @@
 #include "tests/support/updaterhome.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QFileInfo>
 #include <QProcess>
 #include <QRegularExpression>
@@ -26,6 +27,18 @@ QString xdotool(const QStringList &arguments)
     tool.start("xdotool", arguments);
     tool.waitForFinished(10000);
     return QString::fromLatin1(tool.readAllStandardOutput());
+}
+
+// Resident KiB and open files of a process.
+QPair<qint64, int> processUsage(qint64 pid)
+{
+    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+    qint64 residentKiB = -1;
+    if (status.open(QIODevice::ReadOnly)) {
+        const QString text = QString::fromLatin1(status.readAll());
+        residentKiB = text.section("VmRSS:", 1).section("kB", 0, 0).trimmed().toLongLong();
+    }
+    return {residentKiB, int(QDir(QStringLiteral("/proc/%1/fd").arg(pid)).count())};
 }
 
 // Ids of the mapped updater windows.
@@ -67,21 +80,27 @@ void TestEndToEnd::runs_data()
 {
     QTest::addColumn<QStringList>("serviceOptions");
     QTest::addColumn<QStringList>("arguments");
-    QTest::addColumn<QString>("then");    // "ends", "second start" or "click"
+    QTest::addColumn<QString>("then");    // "ends", "second starts" or "kill and restart"
+    QTest::addColumn<int>("starts");      // second starts while the first runs
     QTest::addColumn<QString>("logLine"); // expected in the log; empty for none
 
     const QStringList daily{"version=1.0.8", "dailyCheck"};
     // The service signs its installer, and the updater gets its key.
     const QStringList withInstaller{"--installer", GLIMMERPANE_DEMO_INSTALLER_BIN};
     const auto row = [](const char *name, const QStringList &options, const QStringList &arguments,
-                        const char *then, const char *logLine) {
-        QTest::newRow(name) << options << arguments << then << logLine;
+                        const char *then, int starts, const char *logLine) {
+        QTest::newRow(name) << options << arguments << then << starts << logLine;
     };
-    row("daily check, nothing newer", {"--latest-version", "108"}, daily, "ends", "");
-    row("daily check, stalled service", {"--fault", "stall"}, daily, "ends", "JSON format err");
-    row("daily check offers 109, second start raises it", withInstaller, daily, "second start", "");
-    row("signed installer downloaded and started by a click", withInstaller, {"version=1.0.8"},
-        "click", "install start success");
+    row("daily check, nothing newer", {"--latest-version", "108"}, daily, "ends", 0, "");
+    row("daily check, stalled service", {"--fault", "stall"}, daily, "ends", 0, "JSON format err");
+    row("daily check offers 109, a second start raises it", withInstaller, daily, "second starts",
+        1, "");
+    // The guard under load: its memory and open files stay flat.
+    row("200 second starts", withInstaller, {"version=1.0.8"}, "second starts", 200, "");
+    // Slow enough to be killed half-way; the next run starts over and installs.
+    row("killed mid-download, started again, signed installer started",
+        withInstaller + QStringList{"--throttle", "8000"}, {"version=1.0.8"}, "kill and restart", 0,
+        "install start success");
 }
 
 void TestEndToEnd::runs()
@@ -89,48 +108,75 @@ void TestEndToEnd::runs()
     QFETCH(QStringList, serviceOptions);
     QFETCH(QStringList, arguments);
     QFETCH(QString, then);
+    QFETCH(int, starts);
     QFETCH(QString, logLine);
 
     UpdaterHome home;
     QVERIFY2(home.startService(serviceOptions), qPrintable(home.serviceOutput()));
     home.setEnvironment("GLIMMERPANE_TIME_LIMIT_MS", "2000"); // a stalled service: 2 s, not 30
     QProcess *updater = home.start(arguments);
-    const auto versionAsked = [&] { return home.requests().contains(versionRequestLine); };
-    if (then != "ends") {
+    const auto windowOffersUpdate = [&](int versionRequests) {
         // A daily check maps its window for a moment while it minimises and hides it at start;
         // only a window seen after the version request is the one that offers the update.
-        QVERIFY2(QTest::qWaitFor(versionAsked, 10000), "the updater asked for no version");
+        QVERIFY2(QTest::qWaitFor(
+                     [&] { return home.requests().count(versionRequestLine) == versionRequests; },
+                     10000),
+                 "the updater asked for no version");
         QVERIFY2(QTest::qWaitFor([] { return !visibleWindows().isEmpty(); }, 10000),
                  "no visible updater window");
-    }
-    if (then == "second start") {
-        const QString logBefore = home.readLog();
-        QProcess *second = home.start(arguments);
-        QVERIFY(finishesWithin(second, 5000));
-        QCOMPARE(second->exitCode(), 0);
-        QVERIFY(QTest::qWaitFor([] { return visibleWindows().size() == 1; }, 5000));
-        QCOMPARE(home.readLog(), logBefore); // the second start opened no log
-        QCOMPARE(updater->state(), QProcess::Running);
-    } else if (then == "click") {
-        const QString installer = GLIMMERPANE_DEMO_INSTALLER_BIN;
-        const QString installerRequest = "GET /" + QFileInfo(installer).fileName() + " - 200";
+    };
+    const QString installer = GLIMMERPANE_DEMO_INSTALLER_BIN;
+    const QString installerRequest = "GET /" + QFileInfo(installer).fileName() + " - 200";
+    const auto clickDownload = [&](int installerRequests) {
         // A click that lands while the check still runs meets a disabled button; one on
         // "Download Update" shows at once as the installer request.
-        bool downloadStarted = false;
-        for (int attempt = 0; attempt < 5 && !downloadStarted; ++attempt) {
+        bool started = false;
+        for (int attempt = 0; attempt < 5 && !started; ++attempt) {
             // The update button of the 500x310 window, whatever it reads.
             xdotool(
                 {"mousemove", "--window", visibleWindows().value(0), "445", "274", "click", "1"});
-            downloadStarted =
-                QTest::qWaitFor([&] { return home.requests().contains(installerRequest); }, 3000);
+            started = QTest::qWaitFor(
+                [&] { return home.requests().count(installerRequest) == installerRequests; }, 3000);
         }
-        QVERIFY2(downloadStarted, qPrintable(home.requests().join('\n')));
+        QVERIFY2(started, qPrintable(home.requests().join('\n')));
+    };
+    const QString temporary = home.updateFolder() + "Glimmerpane109.exe_tmp";
+
+    if (then == "second starts") {
+        windowOffersUpdate(1);
+        const auto usage = [&] { return processUsage(updater->processId()); };
+        const QPair<qint64, int> before = usage(); // resident KiB, open files
+        for (int start = 0; start < starts; ++start) {
+            QProcess *second = home.start(arguments);
+            QVERIFY(finishesWithin(second, 5000));
+            QCOMPARE(second->exitCode(), 0);
+        }
+        const QPair<qint64, int> after = usage();
+        qInfo("after %d second starts: resident %lld -> %lld KiB, open files %d -> %d", starts,
+              before.first, after.first, before.second, after.second);
+        QVERIFY(after.first - before.first < 16 * 1024 && after.second - before.second < 4);
+        QVERIFY(QTest::qWaitFor([] { return visibleWindows().size() == 1; }, 5000));
+        // The first took each message; the second starts opened no log of their own.
+        QCOMPARE(home.readLog().count(" - raised by another start\n"), starts);
+        QCOMPARE(updater->state(), QProcess::Running);
+    } else if (then == "kill and restart") {
+        windowOffersUpdate(1);
+        clickDownload(1);
+        QVERIFY(QTest::qWaitFor([&] { return QFileInfo(temporary).size() > 0; }, 10000));
+        updater->kill();
+        QVERIFY(finishesWithin(updater, 5000));
+        QVERIFY(QFileInfo::exists(temporary) && !QFileInfo::exists(home.installerRecordPath()));
+
+        updater = home.start(arguments);
+        windowOffersUpdate(2);
+        clickDownload(2);
         QVERIFY2(
             QTest::qWaitFor([&] { return QFileInfo::exists(home.installerRecordPath()); }, 30000),
             qPrintable(home.readLog()));
         QCOMPARE(fileBytes(home.updateFolder() + "Glimmerpane109.exe"), fileBytes(installer));
+        QVERIFY(!QFileInfo::exists(temporary));
     }
-    if (then != "second start") {
+    if (then != "second starts") {
         QVERIFY(finishesWithin(updater, 15000));
         QCOMPARE(updater->exitStatus(), QProcess::NormalExit);
         QCOMPARE(updater->exitCode(), 0);

@@ -1,0 +1,17 @@
+// A version reply body of any bytes: what the window would log, show and keep.
+#include "window/versioncheck.h"
+
+#include <cstdint>
+#include <cstdlib>
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    const QByteArray body(reinterpret_cast<const char *>(data), qsizetype(size));
+    const VersionCheck check = evaluateVersionReply(body, 108);
+    // Something offered always has a name and nothing but a whole digest; a refusal keeps none.
+    if (check.hasUpdate != !check.installerName.isEmpty() ||
+        check.answered == !check.errorText.isEmpty() ||
+        (!check.expectation.sha256.isEmpty() && check.expectation.sha256.size() != 32))
+        std::abort();
+    return 0;
+}
