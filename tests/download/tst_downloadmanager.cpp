@@ -54,10 +54,8 @@ class TestDownloadManager : public QObject
 private slots:
     void initTestCase();
     void init();
-    void memoryStaysFlat();
     void downloads_data();
     void downloads();
-    void cancelThenRestart();
 
 private:
     void serve(const HttpRequest &request, HttpResponse &response);
@@ -121,16 +119,12 @@ void TestDownloadManager::serve(const HttpRequest &request, HttpResponse &respon
         response.redirect(server.url("/file"));
     } else if (path == "/to-http") {
         response.redirect(plainServer.url("/file"));
-    } else if (path == "/endless") {
-        response.setGeneratedBody(-1);
     } else if (path == "/drop") {
         response.setGeneratedBody(1024 * 1024);
         response.dropAfter(256 * 1024);
     } else if (path == "/stall") {
         response.setGeneratedBody(1024 * 1024);
         response.stallAfter(64 * 1024);
-    } else if (path == "/big") {
-        response.setGeneratedBody(256LL * 1024 * 1024);
     } else {
         response.setStatus(path == "/fail" ? 500 : 404);
         response.setBody("no installer here");
@@ -268,44 +262,6 @@ void TestDownloadManager::downloads()
     QVERIFY(readFile(folder->filePath(target)) == payload);
     QVERIFY(watched.progress.count() > 1);
     QCOMPARE(watched.progress.last(), (QVariantList{int(payload.size()), int(payload.size())}));
-}
-
-void TestDownloadManager::cancelThenRestart()
-{
-    WatchedManager watched;
-    const QString target = folder->filePath("setup.exe");
-    watched.manager.startDownload(server.url("/endless").toString(), target);
-    QTRY_VERIFY(watched.progress.count() > 0 && QFileInfo(target + "_tmp").size() > 0);
-
-    watched.manager.cancelTransfer();
-    const qsizetype progressAtCancel = watched.progress.count();
-    QTRY_COMPARE(openConnections(), 0);
-    QCoreApplication::processEvents();
-    QCOMPARE(watched.progress.count(), progressAtCancel);
-    QCOMPARE(watched.finished.count() + watched.error.count(), 0);
-    QCOMPARE(folderEntries(), QStringList{"setup.exe_tmp"}); // the partial file stays
-
-    watched.manager.startDownload(server.url("/file").toString(), target);
-    QTRY_COMPARE(watched.finished.count(), 1);
-    QCOMPARE(tempSizeAtRequest, 0);
-    QVERIFY(readFile(target) == payload);
-}
-
-// Runs first, while the peak resident set is still that of the start-up.
-void TestDownloadManager::memoryStaysFlat()
-{
-#ifndef Q_OS_LINUX
-    QSKIP("reads the peak resident set through getrusage");
-#else
-    WatchedManager watched;
-    rusage before{}, after{};
-    getrusage(RUSAGE_SELF, &before);
-    watched.manager.startDownload(server.url("/big").toString(), folder->filePath("big.exe"));
-    QTRY_COMPARE_WITH_TIMEOUT(watched.finished.count(), 1, 100000);
-    getrusage(RUSAGE_SELF, &after);
-    const long growthMiB = (after.ru_maxrss - before.ru_maxrss) / 1024;
-    QVERIFY2(growthMiB < 64, qPrintable(QStringLiteral("grew by %1 MiB").arg(growthMiB)));
-#endif
 }
 
 UPDATER_TEST_MAIN(TestDownloadManager)

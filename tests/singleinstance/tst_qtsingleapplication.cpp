@@ -42,11 +42,8 @@ public:
 
 private slots:
     void firstStartIsPrimary();
-    void handOff_data();
-    void handOff();
     void badPeer_data();
     void badPeer();
-    void killedPrimaryIsReplaced();
     void guardFolders_data();
     void guardFolders();
 
@@ -69,23 +66,6 @@ void TestQtSingleApplication::firstStartIsPrimary()
     QCOMPARE(QFileInfo(server->fullServerName()).permissions() & othersAccess,
              QFileDevice::Permissions());
     QVERIFY(!app->sendMessage("raise_window_noop", 400)); // nobody to send to
-}
-
-void TestQtSingleApplication::handOff_data()
-{
-    QTest::addColumn<QString>("message");
-    QTest::newRow("raise window") << "raise_window_noop";
-    QTest::newRow("empty") << "";
-    QTest::newRow("non-ASCII") << "Grüße, 更新";
-}
-
-void TestQtSingleApplication::handOff()
-{
-    QFETCH(QString, message);
-    QSignalSpy received(app, &QtSingleApplication::messageReceived);
-    QCOMPARE(handOffFromLaterStart(updaterId, message), sentReport);
-    QCOMPARE(received.count(), 1);
-    QCOMPARE(received.at(0).at(0).toString(), message);
 }
 
 void TestQtSingleApplication::badPeer_data()
@@ -140,22 +120,6 @@ void TestQtSingleApplication::badPeer()
         messages << arguments.at(0).toString();
     const QStringList expected = delivered.isEmpty() ? QStringList() : QStringList{delivered};
     QCOMPARE(messages, expected + QStringList{"raise_window_noop"});
-}
-
-void TestQtSingleApplication::killedPrimaryIsReplaced()
-{
-    const QString id = "killed primary test";
-    ChildProcess first(SINGLEINSTANCE_HELPER, {id});
-    QCOMPARE(first.nextLine(), "primary");
-    first.kill(); // SIGKILL: no clean-up, the socket file stays behind
-    QVERIFY(first.finishes());
-
-    ChildProcess next(SINGLEINSTANCE_HELPER, {id});
-    QCOMPARE(next.nextLine(), "primary");
-    QCOMPARE(handOffFromLaterStart(id, "hello"), sentReport);
-    QCOMPARE(next.nextLine(), "message=hello");
-    next.kill();
-    QVERIFY(next.finishes());
 }
 
 void TestQtSingleApplication::guardFolders_data()
