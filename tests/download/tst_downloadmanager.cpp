@@ -1,5 +1,6 @@
 #include "app/updatelog.h"
 #include "download/downloadmanager.h"
+#include "download/networksetup.h"
 #include "tests/support/testsupport.h"
 #include "tools/httpsserver/localhttpsserver.h"
 #include "tools/signing/installersigner.h"
@@ -7,7 +8,11 @@
 #include <QApplication>
 #include <QCryptographicHash>
 #include <QDir>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QRegularExpression>
 #include <QSignalSpy>
+#include <QSslConfiguration>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -56,6 +61,8 @@ private slots:
     void init();
     void downloads_data();
     void downloads();
+    void extraCaCertificates_data();
+    void extraCaCertificates();
 
 private:
     void serve(const HttpRequest &request, HttpResponse &response);
@@ -64,6 +71,7 @@ private:
 
     LocalHttpsServer server{LocalHttpsServer::Scheme::Https};
     LocalHttpsServer plainServer{LocalHttpsServer::Scheme::Http};
+    const QSslConfiguration systemTls = QSslConfiguration::defaultConfiguration();
     InstallerExpectation signedPayload;
     QByteArray publicKey, otherKey;
     std::unique_ptr<QTemporaryDir> folder;
@@ -262,6 +270,49 @@ void TestDownloadManager::downloads()
     QVERIFY(readFile(folder->filePath(target)) == payload);
     QVERIFY(watched.progress.count() > 1);
     QCOMPARE(watched.progress.last(), (QVariantList{int(payload.size()), int(payload.size())}));
+}
+
+// The staging variable GLIMMERPANE_EXTRA_CA_CERTS, read by setUpNetwork().
+void TestDownloadManager::extraCaCertificates_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QString>("warning"); // empty: none expected
+    QTest::addColumn<int>("added");
+
+    const QString missing = testSandboxPath() + "/missing.pem";
+    const QString keyOnly = testDataPath("server.key");
+    const QString cannotRead = "GLIMMERPANE_EXTRA_CA_CERTS: cannot read ";
+    QTest::newRow("not set") << QString() << QString() << 0;
+    QTest::newRow("missing file") << missing << cannotRead + missing << 0;
+    QTest::newRow("no certificate in the file")
+        << keyOnly << "GLIMMERPANE_EXTRA_CA_CERTS: no certificate in " + keyOnly << 0;
+    QTest::newRow("test CA") << testDataPath("ca.pem") << QString() << 1;
+    // Read, it would never end and eat all memory.
+    QTest::newRow("endless device") << "/dev/zero" << cannotRead + "/dev/zero" << 0;
+}
+
+void TestDownloadManager::extraCaCertificates()
+{
+    QFETCH(QString, path);
+    QFETCH(QString, warning);
+    QFETCH(int, added);
+    QSslConfiguration::setDefaultConfiguration(systemTls);
+    qputenv("GLIMMERPANE_EXTRA_CA_CERTS", QFile::encodeName(path));
+    if (warning.isEmpty())
+        QTest::failOnWarning(QRegularExpression("GLIMMERPANE_EXTRA_CA_CERTS"));
+    else
+        QTest::ignoreMessage(QtWarningMsg, qPrintable(warning));
+
+    setUpNetwork();
+
+    QCOMPARE(QSslConfiguration::defaultConfiguration().caCertificates().size(),
+             systemTls.caCertificates().size() + added);
+    QNetworkAccessManager manager;
+    QNetworkReply *reply = manager.get(QNetworkRequest(server.url("/missing")));
+    QSignalSpy finished(reply, &QNetworkReply::finished);
+    QTRY_COMPARE(finished.count(), 1);
+    QCOMPARE(reply->error(),
+             added ? QNetworkReply::ContentNotFoundError : QNetworkReply::SslHandshakeFailedError);
 }
 
 UPDATER_TEST_MAIN(TestDownloadManager)

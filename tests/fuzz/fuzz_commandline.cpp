@@ -4,6 +4,7 @@
 #include <QByteArrayList>
 
 #include <cstdint>
+#include <cstdlib>
 #include <vector>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
@@ -14,6 +15,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     for (const QByteArray &argument : arguments)
         argv.push_back(argument.constData());
     argv.push_back(nullptr);
-    parseCommandLine(int(argv.size() - 1), argv.data());
+    const CommandLine line = parseCommandLine(int(argv.size() - 1), argv.data());
+    const bool daily = arguments.contains("dailyCheck") || arguments.contains("DAILYCHECK");
+    if (daily && !line.dailyCheck)
+        std::abort();
     return 0;
 }
