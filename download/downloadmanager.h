@@ -1,8 +1,8 @@
 #pragma once
 
 #include "download/installerexpectation.h"
+#include "download/sha256.h"
 
-#include <QCryptographicHash>
 #include <QElapsedTimer>
 #include <QNetworkReply>
 #include <QObject>
@@ -61,7 +61,8 @@ private:
     bool stopped = false;
     InstallerExpectation expected;
     qint64 written = 0;
-    QCryptographicHash digest{QCryptographicHash::Sha256};
+    Sha256 digest;
+    bool hashing = false;
     // Our own inactivity watchdog: QNetworkRequest::setTransferTimeout re-arms Qt's timer with a
     // queued call for every chunk received, an event and a wake-up each time.
     QTimer *stallTimer = nullptr;

@@ -6,6 +6,7 @@
 #include "appearance/mytheme.h"
 #include "appearance/settings.h"
 #include "download/downloadmanager.h"
+#include "download/sha256.h"
 #include "resources/resourcepaths.h"
 #include "ui_mainwindow.h"
 #include "window/versioncheck.h"
@@ -13,7 +14,6 @@
 
 #include <QCloseEvent>
 #include <QCoreApplication>
-#include <QCryptographicHash>
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileInfo>
@@ -35,7 +35,7 @@ const int startupCheckDelayMs = 200;
 QByteArray sha256Of(const QString &path)
 {
     QFile file(path);
-    QCryptographicHash hash(QCryptographicHash::Sha256);
+    Sha256 hash;
     if (!file.open(QIODevice::ReadOnly) || !hash.addData(&file))
         return QByteArray();
     return hash.result();

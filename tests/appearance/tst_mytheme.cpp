@@ -84,22 +84,17 @@ void TestMyTheme::decisions_data()
     QTest::addColumn<QString>("stored");   // "none": absent; a leading "^": the widget starts over
     QTest::addColumn<QString>("expected"); // widget's value, palette, sheet, Fusion installs
 
-    QTest::newRow("unknown value: Fusion once, nothing else") << "7"
-                                                              << "-1 marker marker 1";
-    QTest::newRow("unknown value again") << "7"
-                                         << "-1 marker marker 1";
-    QTest::newRow("value equal to the widget's -1") << "-1"
-                                                    << "-1 marker marker 1";
-    QTest::newRow("0 follows the light system") << "0"
-                                                << "1 light light 1";
-    QTest::newRow("absent is the same decision: nothing") << "none"
-                                                          << "1 marker marker 1";
-    QTest::newRow("2 is dark") << "2"
-                               << "2 dark dark 1";
-    QTest::newRow("palette already dark, new widget") << "^2"
-                                                      << "2 marker dark 1";
-    QTest::newRow("1 is light") << "1"
-                                << "1 light light 1";
+    const auto row = [](const char *name, const char *stored, const char *expected) {
+        QTest::newRow(name) << stored << expected;
+    };
+    row("unknown value: Fusion once, nothing else", "7", "-1 marker marker 1");
+    row("unknown value again", "7", "-1 marker marker 1");
+    row("value equal to the widget's -1", "-1", "-1 marker marker 1");
+    row("0 follows the light system", "0", "1 light light 1");
+    row("absent is the same decision: nothing", "none", "1 marker marker 1");
+    row("2 is dark", "2", "2 dark dark 1");
+    row("palette already dark, new widget", "^2", "2 marker dark 1");
+    row("1 is light", "1", "1 light light 1");
 }
 
 void TestMyTheme::decisions()

@@ -34,18 +34,6 @@ struct WatchedManager
     QSignalSpy progress{&manager, &DownLoadManager::signalDownloadProcess};
 };
 
-QByteArray readFile(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
-}
-
-bool writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
-
 } // namespace
 
 Q_DECLARE_METATYPE(InstallerExpectation)
@@ -85,7 +73,7 @@ void TestDownloadManager::initTestCase()
     openUpdateLog();
     // The vendor's side: the signing tool's members for the payload, and a stranger's key.
     const QString payloadFile = testSandboxPath() + "/payload";
-    QVERIFY(writeFile(payloadFile, payload));
+    QVERIFY(writeFileBytes(payloadFile, payload));
     const InstallerSigner vendor;
     QString error;
     const std::optional<QJsonObject> members = vendor.integrityMembers(payloadFile, &error);
@@ -223,7 +211,7 @@ void TestDownloadManager::downloads()
     else if (setup.startsWith("folder:"))
         QVERIFY(QDir(folder->path()).mkpath(setup.mid(7) + "/inside"));
     else if (!setup.isEmpty())
-        QVERIFY(writeFile(folder->filePath(setup), QByteArray(5000, 'x')));
+        QVERIFY(writeFileBytes(folder->filePath(setup), QByteArray(5000, 'x')));
     if (condition == "stall limit")
         qputenv("GLIMMERPANE_TIME_LIMIT_MS", "300");
     if (condition.endsWith("key"))
@@ -267,7 +255,7 @@ void TestDownloadManager::downloads()
     QCOMPARE(watched.error.count(), 0);
     QCOMPARE(tempSizeAtRequest, 0); // every download starts from an empty temporary file
     QCOMPARE(folderEntries(), QStringList{target});
-    QVERIFY(readFile(folder->filePath(target)) == payload);
+    QVERIFY(readFileBytes(folder->filePath(target)) == payload);
     QVERIFY(watched.progress.count() > 1);
     QCOMPARE(watched.progress.last(), (QVariantList{int(payload.size()), int(payload.size())}));
 }

@@ -14,12 +14,6 @@
 
 namespace {
 
-QByteArray fileBytes(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 // Its output; a search that finds nothing fails with nothing written.
 QString xdotool(const QStringList &arguments)
 {
@@ -170,7 +164,8 @@ void TestEndToEnd::runs()
         QVERIFY2(
             QTest::qWaitFor([&] { return QFileInfo::exists(home.installerRecordPath()); }, 30000),
             qPrintable(home.readLog()));
-        QCOMPARE(fileBytes(home.updateFolder() + "Glimmerpane109.exe"), fileBytes(installer));
+        QCOMPARE(readFileBytes(home.updateFolder() + "Glimmerpane109.exe"),
+                 readFileBytes(installer));
         QVERIFY(!QFileInfo::exists(temporary));
     }
     if (then != "second starts") {

@@ -79,10 +79,21 @@ void trustTestCa()
     QSslConfiguration::setDefaultConfiguration(tls);
 }
 
+QByteArray readFileBytes(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+bool writeFileBytes(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
 QString updateLogText()
 {
-    QFile file(updateLogPath());
-    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+    return QString::fromUtf8(readFileBytes(updateLogPath()));
 }
 
 void writeMainAppSetting(const QString &key, const QVariant &value)

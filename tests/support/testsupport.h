@@ -20,6 +20,9 @@ QString testSandboxPath();
 QString testDataPath(const QString &name);
 // Trusts the test CA for this process's TLS connections.
 void trustTestCa();
+// A file's bytes (empty when it cannot be read), and writing them (false on failure).
+QByteArray readFileBytes(const QString &path);
+bool writeFileBytes(const QString &path, const QByteArray &bytes);
 // What the update log of this process holds so far.
 QString updateLogText();
 // Writes one key of the main application's settings; a null value removes it.

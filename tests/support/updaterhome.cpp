@@ -39,10 +39,8 @@ bool UpdaterHome::startService(const QStringList &options)
 
 QStringList UpdaterHome::requests() const
 {
-    QFile log(folder.path() + "/requests.log");
     QStringList lines;
-    for (const QByteArray &line :
-         log.open(QIODevice::ReadOnly) ? log.readAll().split('\n') : QByteArrayList()) {
+    for (const QByteArray &line : readFileBytes(folder.path() + "/requests.log").split('\n')) {
         if (line.indexOf(' ') > 0) // after the time
             lines.append(QString::fromUtf8(line.mid(line.indexOf(' ') + 1)));
     }
@@ -64,9 +62,8 @@ QProcess *UpdaterHome::start(const QStringList &arguments)
 
 QString UpdaterHome::readLog() const
 {
-    QFile log(environment.value("XDG_DATA_HOME") + '/' + logFolderLevels().join('/') +
-              "/update.log");
-    return log.open(QIODevice::ReadOnly) ? QString::fromUtf8(log.readAll()) : QString();
+    return QString::fromUtf8(readFileBytes(environment.value("XDG_DATA_HOME") + '/' +
+                                           logFolderLevels().join('/') + "/update.log"));
 }
 
 QString UpdaterHome::updateFolder() const

@@ -311,9 +311,7 @@ void TestMainWindow::swappedInstallerNotStarted()
     window.installerName = "Glimmerpane109.exe";
     window.installerExpectation.sha256 = QCryptographicHash::hash("MZ", QCryptographicHash::Sha256);
     QVERIFY(QDir().mkpath(updateFolderPath()));
-    QFile installer(updateFolderPath() + window.installerName);
-    QVERIFY(installer.open(QIODevice::WriteOnly) && installer.write("#!/bin/sh\n") > 0);
-    installer.close();
+    QVERIFY(writeFileBytes(updateFolderPath() + window.installerName, "#!/bin/sh\n"));
     QVERIFY(!window.startInstaller());
     QVERIFY(updateLogText().endsWith(" - install file Glimmerpane109.exe changed\n"));
 }

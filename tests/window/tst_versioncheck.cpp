@@ -33,44 +33,35 @@ void TestVersionCheck::replies_data()
         return QStringList{QStringLiteral("Your app version is: %1").arg(installed),
                            QStringLiteral("Latest app version is: %1").arg(latest)};
     };
-    const QStringList none;
-    const QStringList nothingNewer{"There are currently no updates"};
+    const QStringList none, nothingNewer{"There are currently no updates"};
+    const auto refused = [&](const char *name, const QByteArray &body, const char *logLine,
+                             const QString &errorText) {
+        QTest::newRow(name) << body << qint64(108) << logLine << errorText << none << "";
+    };
+    const auto answered = [](const char *name, const QByteArray &body, qint64 appVersion,
+                             const QStringList &lines, const char *installer) {
+        QTest::newRow(name) << body << appVersion << ""
+                            << "" << lines << installer;
+    };
     const QString parseError = "can not parse response";
-    QTest::newRow("invalid JSON") << QByteArray("{\"code\": 200,") << qint64(108)
-                                  << "JSON format err" << parseError << none << "";
-    QTest::newRow("empty body") << QByteArray() << qint64(108) << "JSON format err" << parseError
-                                << none << "";
-    QTest::newRow("top-level array") << QByteArray("[200]") << qint64(108) << ""
-                                     << "code is: -1" << none << "";
-    QTest::newRow("code as string") << QByteArray(R"({"code":"200"})") << qint64(108) << ""
-                                    << "code is: -1" << none << "";
-    QTest::newRow("code 404") << QByteArray(R"({"code":404})") << qint64(108) << ""
-                              << "code is: 404" << none << "";
-    QTest::newRow("code beyond int") << QByteArray(R"({"code":1e300})") << qint64(108) << ""
-                                     << "code is: -2147483648" << none << "";
-    QTest::newRow("data as array") << QByteArray(R"({"code":200,"data":[1]})") << qint64(108) << ""
-                                   << "not contains data" << none << "";
-    QTest::newRow("data without updateLog")
-        << QByteArray(R"({"code":200,"data":{"appVersion":"109","updateAddress":"x"}})")
-        << qint64(108) << ""
-        << "not contains update info" << none << "";
-    QTest::newRow("code 200.7 counts as 200")
-        << QByteArray(reply("109")).replace("200", "200.7") << qint64(108) << ""
-        << "" << versions(108, 109) + QStringList{"\n", "n"} << "Glimmerpane109.exe";
-    QTest::newRow("newer version, notes of two lines")
-        << reply("109", R"(Fixes.\nMore.)") << qint64(108) << ""
-        << "" << versions(108, 109) + QStringList{"\n", "Fixes.\nMore."} << "Glimmerpane109.exe";
-    QTest::newRow("same version") << reply("109") << qint64(109) << ""
-                                  << "" << versions(109, 109) + nothingNewer << "";
-    QTest::newRow("appVersion with dots is 0") << reply("1.0.9") << qint64(108) << ""
-                                               << "" << versions(108, 0) + nothingNewer << "";
-    QTest::newRow("1.0.10 against 110 offers nothing")
-        << reply("110") << qint64(1010) << ""
-        << "" << versions(1010, 110) + nothingNewer << "";
-    QTest::newRow("markup in the notes stays text")
-        << reply("109", R"(<img src=\"/dev/zero\">)") << qint64(108) << ""
-        << "" << versions(108, 109) + QStringList{"\n", R"(<img src="/dev/zero">)"}
-        << "Glimmerpane109.exe";
+    refused("invalid JSON", "{\"code\": 200,", "JSON format err", parseError);
+    refused("empty body", "", "JSON format err", parseError);
+    refused("top-level array", "[200]", "", "code is: -1");
+    refused("code as string", R"({"code":"200"})", "", "code is: -1");
+    refused("code 404", R"({"code":404})", "", "code is: 404");
+    refused("code beyond int", R"({"code":1e300})", "", "code is: -2147483648");
+    refused("data as array", R"({"code":200,"data":[1]})", "", "not contains data");
+    refused("data without updateLog",
+            R"({"code":200,"data":{"appVersion":"109","updateAddress":"x"}})", "",
+            "not contains update info");
+    answered("code 200.7 counts as 200", QByteArray(reply("109")).replace("200", "200.7"), 108,
+             versions(108, 109) + QStringList{"\n", "n"}, "Glimmerpane109.exe");
+    answered("newer version, notes of two lines", reply("109", R"(Fixes.\nMore.)"), 108,
+             versions(108, 109) + QStringList{"\n", "Fixes.\nMore."}, "Glimmerpane109.exe");
+    answered("same version", reply("109"), 109, versions(109, 109) + nothingNewer, "");
+    answered("appVersion with dots is 0", reply("1.0.9"), 108, versions(108, 0) + nothingNewer, "");
+    answered("1.0.10 against 110 offers nothing", reply("110"), 1010,
+             versions(1010, 110) + nothingNewer, "");
 
     // The installer's integrity: stated members must be well formed, and with a vendor key
     // ("key: " rows) an offered update must be signed.
@@ -78,12 +69,11 @@ void TestVersionCheck::replies_data()
     const QByteArray good =
         R"(,"size":3,"sha256":")" + hex.toUpper() + R"(","signature":")" + signature + "\"";
     for (const char *name : {"size, digest and signature", "key: signed"})
-        QTest::newRow(name) << reply("109", "n", good) << qint64(108) << ""
-                            << "" << versions(108, 109) + QStringList{"\n", "n"}
-                            << "Glimmerpane109.exe";
+        answered(name, reply("109", "n", good), 108, versions(108, 109) + QStringList{"\n", "n"},
+                 "Glimmerpane109.exe");
     const auto bad = [&](const char *name, const QByteArray &members) {
-        QTest::newRow(name) << reply("109", "n", members) << qint64(108) << "invalid integrity info"
-                            << "not contains update info" << none << "";
+        refused(name, reply("109", "n", members), "invalid integrity info",
+                "not contains update info");
     };
     bad("negative size", R"(,"size":-1)");
     bad("fractional size", R"(,"size":2.5)");
@@ -93,9 +83,8 @@ void TestVersionCheck::replies_data()
     bad("signature of 63 bytes", R"(,"signature":")" + QByteArray(63, 's').toBase64() + "\"");
     bad("signature not base64", R"(,"signature":"@@@@")");
     bad("key: digest without signature", R"(,"sha256":")" + hex + "\"");
-    QTest::newRow("key: nothing newer needs no signature")
-        << reply("109") << qint64(109) << ""
-        << "" << versions(109, 109) + nothingNewer << "";
+    answered("key: nothing newer needs no signature", reply("109"), 109,
+             versions(109, 109) + nothingNewer, "");
 }
 
 void TestVersionCheck::replies()
