@@ -78,7 +78,7 @@ MainWindow::MainWindow(QWidget *parent)
             });
     connect(ui->closeBtn, &QPushButton::clicked, this, &MainWindow::closeGuard);
 
-    downloadManager = new DownLoadManager(nullptr);
+    downloadManager = new DownLoadManager(this);
     // Without this a failed download would leave the window showing "Cancel" for ever.
     connect(downloadManager, &DownLoadManager::signalDownloadError, this,
             &MainWindow::downloadFailed);
