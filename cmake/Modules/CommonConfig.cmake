@@ -1,13 +1,25 @@
 # Compiler flags shared by every target of the project, through the INTERFACE target
 # updater_flags. Warnings per compiler; GLIMMERPANE_WERROR turns them into errors (CI).
+# GLIMMERPANE_SANITIZE adds ASan and UBSan to every target, stopping at the first report.
 add_library(updater_flags INTERFACE)
 
 if(CMAKE_CXX_COMPILER_ID MATCHES "GNU|Clang")
     target_compile_options(updater_flags INTERFACE
         -Wall -Wextra $<$<BOOL:${GLIMMERPANE_WERROR}>:-Werror>)
+    if(GLIMMERPANE_SANITIZE)
+        set(sanitize_flags
+            -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
+        target_compile_options(updater_flags INTERFACE ${sanitize_flags})
+        target_link_options(updater_flags INTERFACE ${sanitize_flags})
+        # For the few checks that measure what the sanitizers change (memory use).
+        target_compile_definitions(updater_flags INTERFACE GLIMMERPANE_SANITIZE)
+    endif()
 elseif(MSVC)
     target_compile_options(updater_flags INTERFACE
         /W4 /permissive- /utf-8 $<$<BOOL:${GLIMMERPANE_WERROR}>:/WX>)
+endif()
+if(GLIMMERPANE_SANITIZE AND NOT CMAKE_CXX_COMPILER_ID MATCHES "GNU|Clang")
+    message(FATAL_ERROR "GLIMMERPANE_SANITIZE needs GCC or Clang")
 endif()
 
 # Fuzzing: the whole build instrumented for libFuzzer's coverage, with ASan and UBSan.
