@@ -3,7 +3,6 @@
 #include "app/productpaths.h"
 #include "tests/support/childprocess.h"
 
-#include <QFile>
 
 UpdaterHome::UpdaterHome()
     : folder(testSandboxPath() + "/user-XXXXXX"),
@@ -12,6 +11,7 @@ UpdaterHome::UpdaterHome()
     environment.insert(userFoldersBelow(folder.path()));
     environment.insert("GLIMMERPANE_EXTRA_CA_CERTS", testDataPath("ca.pem"));
     environment.insert("GLIMMERPANE_INSTALLER_RECORD", installerRecordPath());
+    environment.insert("GLIMMERPANE_TIME_LIMIT_MS", "2000"); // a stalled service: 2 s, not 30
     environment.insert("QT_QPA_PLATFORM", environment.contains("DISPLAY") ? "xcb" : "offscreen");
 }
 
@@ -45,11 +45,6 @@ QStringList UpdaterHome::requests() const
             lines.append(QString::fromUtf8(line.mid(line.indexOf(' ') + 1)));
     }
     return lines;
-}
-
-void UpdaterHome::setEnvironment(const QString &variable, const QString &value)
-{
-    environment.insert(variable, value);
 }
 
 QProcess *UpdaterHome::start(const QStringList &arguments)

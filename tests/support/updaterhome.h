@@ -11,8 +11,8 @@ class QProcess;
 
 // A fresh user for GlimmerpaneUpdater runs, with its own local version service: its folders
 // below the test sandbox, its staging overrides pointing at that service, its window on the
-// test's X display (offscreen without one). The updaters started here share the user (and so
-// its single-instance guard) and end with it.
+// test's X display (offscreen without one), its time limits at 2 s. The updaters started here
+// share the user (and so its single-instance guard) and end with it.
 class UpdaterHome
 {
 public:
@@ -26,7 +26,6 @@ public:
     // The service's requests so far as "<method> <path> <query> <status>".
     QStringList requests() const;
 
-    void setEnvironment(const QString &variable, const QString &value);
     QProcess *start(const QStringList &arguments);
 
     QString readLog() const;

@@ -45,14 +45,6 @@ NamedMutex opened(const wchar_t *suffix)
     return NamedMutex::openExisting(name(suffix), &missing);
 }
 
-bool releaseAll(std::vector<NamedMutex> &mutexes)
-{
-    bool ok = true;
-    for (NamedMutex &mutex : mutexes)
-        ok = mutex.release() && ok;
-    return ok;
-}
-
 // The child: owns the held mutexes, says so and, when told to, releases the first one, then ends
 // without releasing the others. The pauses let the parent's infinite waits wait.
 int hold(const char *parentSession)
@@ -131,7 +123,8 @@ void againstAChild(unsigned long session)
     SetEvent(go);
     check(held1.wait(true) == Result::Acquired && held1.release(),
           "an infinite wait lasts until the other process releases");
-    check(NamedMutex::waitForAll(mixed, true) == Result::Acquired && releaseAll(mixed),
+    check(NamedMutex::waitForAll(mixed, true) == Result::Acquired && mixed[0].release() &&
+              mixed[1].release(),
           "an infinite waitForAll lasts until the other process ends without releasing");
     DWORD exitCode = 1;
     const bool ended = child && WaitForSingleObject(child, childWaitMs) == WAIT_OBJECT_0;
