@@ -36,7 +36,9 @@ QString releaseNotesForDisplay(const QString &notes)
     }
     if (shown.size() > maxChars || lineStart <= notes.size()) {
         shown.truncate(maxChars - (shown.at(maxChars - 1).isHighSurrogate() ? 1 : 0));
-        shown += ellipsis;
+        // A line cut just before already ends in one.
+        if (!shown.endsWith(ellipsis))
+            shown += ellipsis;
     }
     return shown;
 }
