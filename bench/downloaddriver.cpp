@@ -8,7 +8,8 @@
 //
 // Options of the bare reader, to take DownLoadManager's costs apart one at a time:
 //   --cap BYTES      QNetworkReply::setReadBufferSize (DownLoadManager: 1 MiB)
-//   --timeout MS     QNetworkRequest::setTransferTimeout (DownLoadManager: 60000)
+//   --timeout MS     QNetworkRequest::setTransferTimeout (what DownLoadManager used before its
+//                    own stall watchdog; kept to measure what it cost)
 //   --file PATH      write the bytes to PATH instead of discarding them
 //   --flush          flush the file after every write (DownLoadManager does)
 //   --readall        take the bytes with readAll() (as DownLoadManager does), not read()
