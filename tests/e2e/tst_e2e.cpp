@@ -12,26 +12,6 @@
 #include <QStandardPaths>
 #include <QTest>
 
-namespace {
-
-// Its output; a search that finds nothing fails with nothing written.
-QString xdotool(const QStringList &arguments)
-{
-    QProcess tool;
-    tool.start("xdotool", arguments);
-    tool.waitForFinished(10000);
-    return QString::fromLatin1(tool.readAllStandardOutput());
-}
-
-// Ids of the mapped updater windows.
-QStringList visibleWindows()
-{
-    return xdotool({"search", "--onlyvisible", "--name", "^Glimmerpane"})
-        .split('\n', Qt::SkipEmptyParts);
-}
-
-} // namespace
-
 class TestEndToEnd : public QObject
 {
     Q_OBJECT

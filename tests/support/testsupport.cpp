@@ -3,6 +3,7 @@
 #include "app/productpaths.h"
 
 #include <QDir>
+#include <QImage>
 #include <QProcess>
 #include <QSettings>
 #include <QSignalSpy>
@@ -121,4 +122,28 @@ bool finishesWithin(QProcess *process, int timeoutMs)
         return true;
     QSignalSpy finished(process, &QProcess::finished);
     return finished.wait(timeoutMs);
+}
+
+QString xdotool(const QStringList &arguments)
+{
+    QProcess tool;
+    tool.start(QStringLiteral("xdotool"), arguments);
+    tool.waitForFinished(10000);
+    return QString::fromUtf8(tool.readAllStandardOutput());
+}
+
+QStringList visibleWindows()
+{
+    return xdotool({QStringLiteral("search"), QStringLiteral("--onlyvisible"),
+                    QStringLiteral("--name"), QStringLiteral("^Glimmerpane")})
+        .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+}
+
+QImage screenshot(const QString &windowId)
+{
+    QProcess import;
+    import.start(QStringLiteral("import"),
+                 {QStringLiteral("-window"), windowId, QStringLiteral("png:-")});
+    import.waitForFinished(10000);
+    return QImage::fromData(import.readAllStandardOutput(), "PNG");
 }

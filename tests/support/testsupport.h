@@ -6,6 +6,7 @@
 #include <QString>
 #include <QVariant>
 
+class QImage;
 class QProcess;
 
 // The user folders (HOME, XDG_*, TMPDIR) of a test user living below `root`, created 0700.
@@ -32,6 +33,13 @@ void writeMainAppSetting(const QString &key, const QVariant &value);
 void endWithTestProcess(QProcess &process);
 // Whether the process ends within the time; runs the event loop meanwhile.
 bool finishesWithin(QProcess *process, int timeoutMs);
+
+// xdotool's output; a search that finds nothing gives nothing.
+QString xdotool(const QStringList &arguments);
+// Ids of the mapped windows whose title starts with "Glimmerpane".
+QStringList visibleWindows();
+// What the X server shows of a window (ImageMagick's import); null when it cannot be read.
+QImage screenshot(const QString &windowId);
 
 // Counts the events of one type that reach an object itself, from construction on.
 class EventCounter : public QObject

@@ -3,16 +3,16 @@
 #include "app/productpaths.h"
 #include "tests/support/childprocess.h"
 
-
 UpdaterHome::UpdaterHome()
     : folder(testSandboxPath() + "/user-XXXXXX"),
-      environment(QProcessEnvironment::systemEnvironment())
+      variables(QProcessEnvironment::systemEnvironment())
 {
-    environment.insert(userFoldersBelow(folder.path()));
-    environment.insert("GLIMMERPANE_EXTRA_CA_CERTS", testDataPath("ca.pem"));
-    environment.insert("GLIMMERPANE_INSTALLER_RECORD", installerRecordPath());
-    environment.insert("GLIMMERPANE_TIME_LIMIT_MS", "2000"); // a stalled service: 2 s, not 30
-    environment.insert("QT_QPA_PLATFORM", environment.contains("DISPLAY") ? "xcb" : "offscreen");
+    variables.insert(userFoldersBelow(folder.path()));
+    productRoot = variables.value("XDG_DATA_HOME") + '/';
+    variables.insert("GLIMMERPANE_EXTRA_CA_CERTS", testDataPath("ca.pem"));
+    variables.insert("GLIMMERPANE_INSTALLER_RECORD", installerRecordPath());
+    variables.insert("GLIMMERPANE_TIME_LIMIT_MS", "2000"); // a stalled service: 2 s, not 30
+    variables.insert("QT_QPA_PLATFORM", variables.contains("DISPLAY") ? "xcb" : "offscreen");
 }
 
 UpdaterHome::~UpdaterHome() = default;
@@ -28,9 +28,9 @@ bool UpdaterHome::startService(const QStringList &options)
     for (QString line = service->nextLine(); !line.isEmpty(); line = service->nextLine()) {
         output += line + '\n';
         if (line.startsWith("public key "))
-            environment.insert("GLIMMERPANE_UPDATE_PUBLIC_KEY", line.section(' ', 2));
+            variables.insert("GLIMMERPANE_UPDATE_PUBLIC_KEY", line.section(' ', 2));
         if (line.startsWith("listening on ")) {
-            environment.insert("GLIMMERPANE_VERSION_SERVICE", line.section(' ', 2));
+            variables.insert("GLIMMERPANE_VERSION_SERVICE", line.section(' ', 2));
             return true;
         }
     }
@@ -50,18 +50,26 @@ QStringList UpdaterHome::requests() const
 QProcess *UpdaterHome::start(const QStringList &arguments)
 {
     // The updater's warnings land in the test's output, where a failure is read.
-    updaters.push_back(std::make_unique<ChildProcess>(
-        GLIMMERPANE_UPDATER_BIN, arguments, environment, QProcess::ForwardedErrorChannel));
+    updaters.push_back(std::make_unique<ChildProcess>(updater, leadingArguments + arguments,
+                                                      variables, QProcess::ForwardedErrorChannel));
     return updaters.back().get();
+}
+
+void UpdaterHome::runUpdaterAs(const QString &program, const QStringList &leading,
+                               const QString &root)
+{
+    updater = program;
+    leadingArguments = leading;
+    productRoot = root;
 }
 
 QString UpdaterHome::readLog() const
 {
-    return QString::fromUtf8(readFileBytes(environment.value("XDG_DATA_HOME") + '/' +
-                                           logFolderLevels().join('/') + "/update.log"));
+    return QString::fromUtf8(
+        readFileBytes(productRoot + logFolderLevels().join('/') + "/update.log"));
 }
 
 QString UpdaterHome::updateFolder() const
 {
-    return environment.value("XDG_DATA_HOME") + '/' + updateFolderLevels().join('/') + '/';
+    return productRoot + updateFolderLevels().join('/') + '/';
 }

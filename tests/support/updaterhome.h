@@ -27,6 +27,10 @@ public:
     QStringList requests() const;
 
     QProcess *start(const QStringList &arguments);
+    // The Windows program under Wine instead: `program leading... arguments...`, its product
+    // folders below `root` (the prefix's drive C:), the variables of environment() as edited.
+    void runUpdaterAs(const QString &program, const QStringList &leading, const QString &root);
+    QProcessEnvironment &environment() { return variables; }
 
     QString readLog() const;
     QString updateFolder() const;
@@ -34,7 +38,10 @@ public:
 
 private:
     QTemporaryDir folder;
-    QProcessEnvironment environment;
+    QProcessEnvironment variables;
+    QString updater = GLIMMERPANE_UPDATER_BIN;
+    QStringList leadingArguments;
+    QString productRoot;
     std::unique_ptr<ChildProcess> service;
     std::vector<std::unique_ptr<ChildProcess>> updaters;
     QString output;

@@ -2,7 +2,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#ifdef _WIN32
+#include <process.h>
+#define getpid _getpid
+#else
 #include <unistd.h>
+#endif
 
 int main(int argc, char **)
 {

@@ -1,0 +1,344 @@
+// The Windows program as a Windows user meets it: cross-built (scripts/build-windows --staging),
+// run from its deploy folder under Wine in a prefix of this test's own, its window on the X
+// display that ctest runs this under (xvfb-run), clicked with real input events, against the
+// Linux version service on 127.0.0.1 over HTTPS through schannel.
+#include "tests/support/childprocess.h"
+#include "tests/support/testsupport.h"
+#include "tests/support/updaterhome.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QDirIterator>
+#include <QElapsedTimer>
+#include <QImage>
+#include <QRegularExpression>
+#include <QSet>
+#include <QStandardPaths>
+#include <QTcpServer>
+
+#include <functional>
+
+namespace {
+
+const QString deployFolder = QStringLiteral(GLIMMERPANE_WINDOWS_DEPLOY);
+// The stand-in installer and the CA helper lie beside the deploy folder.
+const QString fixtures = QFileInfo(deployFolder).path() + "/fixtures/";
+// Points of the 500 x 310 window, from screenshots.
+const QPoint updateButton(445, 274), minimiseButton(419, 37), closeButton(457, 37);
+const QPoint panelBackground(20, 150);
+
+// A window that has not had the focus may take the first click for its activation: clicks
+// until the effect shows.
+bool clickUntil(const QString &window, QPoint at, const std::function<bool()> &effect)
+{
+    for (int attempt = 0; attempt < 5; ++attempt) {
+        xdotool({"mousemove", "--window", window, QString::number(at.x()), QString::number(at.y()),
+                 "click", "1"});
+        if (QTest::qWaitFor(effect, 3000))
+            return true;
+    }
+    return false;
+}
+
+// Kept beside the test for a person to look at.
+void saveScreenshot(const QString &window, QString name)
+{
+    name.replace(QRegularExpression("[^A-Za-z0-9]+"), "-");
+    screenshot(window).save(QDir::currentPath() + "/screenshot-" + name + ".png");
+}
+
+} // namespace
+
+class TestWindowsEndToEnd : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanupTestCase();
+    void deployFolderIsComplete();
+    void downloadAndStartInstaller();
+    void settingsFromRegistry_data();
+    void settingsFromRegistry();
+    void trayAndSecondStarts();
+    void dailyCheckFindsNothingNewer();
+    void unreachableService();
+
+private:
+    bool run(const QString &program, const QStringList &arguments, int timeoutMs = 60000);
+    // The Windows program for this user, against its service started with these options
+    // (none: no service); null when the service did not start.
+    QProcess *start(UpdaterHome &home, const QStringList &serviceOptions,
+                    const QStringList &arguments);
+    // The updater window, once the service has had this many version requests.
+    QString windowAfter(UpdaterHome &home, int versionRequests);
+
+    QString prefix;
+    QProcessEnvironment wineVariables;
+};
+
+void TestWindowsEndToEnd::initTestCase()
+{
+    QStringList missing;
+    if (!QFileInfo::exists(deployFolder + "/GlimmerpaneUpdater.exe"))
+        missing << "the Windows program in " + deployFolder +
+                       " (scripts/build-windows --staging, with Qt for Windows from "
+                       "../shared/windows-qt/build.sh or GLIMMERPANE_QT_WINDOWS)";
+    if (QStandardPaths::findExecutable("xdotool").isEmpty() ||
+        QStandardPaths::findExecutable("import").isEmpty() ||
+        qEnvironmentVariableIsEmpty("DISPLAY"))
+        missing << "xvfb-run, xdotool and ImageMagick";
+    if (!missing.isEmpty() && qEnvironmentVariableIsEmpty("CI"))
+        QSKIP(qPrintable("needs " + missing.join(", ")));
+    QVERIFY2(missing.isEmpty(), qPrintable("CI lacks " + missing.join(", ")));
+
+    prefix = testSandboxPath() + "/wineprefix";
+    wineVariables = QProcessEnvironment::systemEnvironment();
+    wineVariables.insert("WINEPREFIX", prefix);
+    wineVariables.insert("WINEDEBUG", "-all");
+    wineVariables.insert("WINEDLLOVERRIDES", "mscoree,mshtml="); // no Mono or Gecko offers
+    wineVariables.insert("LC_ALL", "C.UTF-8");                   // command lines with Chinese text
+    wineVariables.remove("QT_QPA_PLATFORM"); // the Windows program has its own platforms
+
+    // A server that outlives each program saves its start-up on every run.
+    QVERIFY(QDir().mkpath(prefix) && run(GLIMMERPANE_WINESERVER, {"--persistent"}));
+    QVERIFY2(run(GLIMMERPANE_WINE, {"wineboot", "--init"}, 150000), "no Wine prefix");
+    // schannel takes CAs from the system's stores, not from the program (see the README).
+    QVERIFY(run(GLIMMERPANE_WINE, {fixtures + "trusttestca.exe", "Z:" + testDataPath("ca.pem")}));
+}
+
+void TestWindowsEndToEnd::init()
+{
+    QTRY_VERIFY_WITH_TIMEOUT(visibleWindows().isEmpty(), 10000);
+    QDir(prefix + "/drive_c/Glimmerpane").removeRecursively();
+}
+
+void TestWindowsEndToEnd::cleanupTestCase()
+{
+    // Ended and waited for before the sandbox with the prefix goes.
+    if (!prefix.isEmpty() && run(GLIMMERPANE_WINESERVER, {"--kill"}))
+        run(GLIMMERPANE_WINESERVER, {"--wait"});
+}
+
+bool TestWindowsEndToEnd::run(const QString &program, const QStringList &arguments, int timeoutMs)
+{
+    QProcess process;
+    process.setProcessEnvironment(wineVariables);
+    process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    process.start(program, arguments);
+    return finishesWithin(&process, timeoutMs) && process.exitStatus() == QProcess::NormalExit &&
+           process.exitCode() == 0;
+}
+
+QProcess *TestWindowsEndToEnd::start(UpdaterHome &home, const QStringList &serviceOptions,
+                                     const QStringList &arguments)
+{
+    if (serviceOptions != QStringList{"none"} && !home.startService(serviceOptions)) {
+        qWarning("%s", qPrintable(home.serviceOutput()));
+        return nullptr;
+    }
+    QProcessEnvironment &variables = home.environment();
+    variables.insert(wineVariables);
+    variables.remove("GLIMMERPANE_EXTRA_CA_CERTS"); // the prefix's root store has the CA
+    variables.insert("GLIMMERPANE_INSTALLER_RECORD", "Z:" + home.installerRecordPath());
+    home.runUpdaterAs(GLIMMERPANE_WINE, {deployFolder + "/GlimmerpaneUpdater.exe"},
+                      prefix + "/drive_c/");
+    return home.start(arguments);
+}
+
+QString TestWindowsEndToEnd::windowAfter(UpdaterHome &home, int versionRequests)
+{
+    const bool shown =
+        QTest::qWaitFor(
+            [&] { return home.requests().count(versionRequestLine) == versionRequests; }, 20000) &&
+        QTest::qWaitFor([] { return !visibleWindows().isEmpty(); }, 10000);
+    return shown ? visibleWindows().value(0) : QString();
+}
+
+void TestWindowsEndToEnd::deployFolderIsComplete()
+{
+    // Every DLL that the program and its plugins import must be beside the program or be part
+    // of Windows: what is missing here is missing on a machine without Qt. Windows resolves
+    // the api-ms-win-* sets itself, with no file behind them.
+    QSet<QString> available;
+    for (const QString &folder : {deployFolder, prefix + "/drive_c/windows/system32"}) {
+        for (const QString &name : QDir(folder).entryList(QDir::Files))
+            available.insert(name.toLower());
+    }
+    QStringList missing;
+    QDirIterator binaries(deployFolder, {"*.exe", "*.dll"}, QDir::Files,
+                          QDirIterator::Subdirectories);
+    while (binaries.hasNext()) {
+        QProcess objdump;
+        objdump.start(GLIMMERPANE_MINGW_OBJDUMP, {"-p", binaries.next()});
+        QVERIFY(objdump.waitForFinished(20000));
+        static const QRegularExpression import("DLL Name: (\\S+)");
+        auto names = import.globalMatch(QString::fromLatin1(objdump.readAllStandardOutput()));
+        while (names.hasNext()) {
+            const QString dll = names.next().captured(1).toLower();
+            if (!available.contains(dll) && !dll.startsWith("api-ms-win-"))
+                missing << binaries.fileName() + " needs " + dll;
+        }
+    }
+    QVERIFY2(missing.isEmpty(), qPrintable(missing.join('\n')));
+    for (const char *plugin :
+         {"platforms/qwindows.dll", "tls/qschannelbackend.dll", "iconengines/qsvgicon.dll",
+          "imageformats/qsvg.dll", "styles/qwindowsvistastyle.dll"})
+        QVERIFY2(QFileInfo::exists(deployFolder + '/' + plugin), plugin);
+}
+
+void TestWindowsEndToEnd::downloadAndStartInstaller()
+{
+    UpdaterHome home;
+    const QString installer = fixtures + "glimmerpane-demo-installer.exe";
+    // Slow enough for the close guard's question to come while the download runs.
+    const QString throttle = QString::number(QFileInfo(installer).size() / 4);
+    QProcess *updater =
+        start(home, {"--installer", installer, "--throttle", throttle}, {"version=1.0.8"});
+    QVERIFY(updater);
+    const QString window = windowAfter(home, 1);
+    QVERIFY2(!window.isEmpty(), qPrintable(home.readLog()));
+    saveScreenshot(window, "light English");
+
+    const QString temporary = home.updateFolder() + "Glimmerpane109.exe_tmp";
+    QVERIFY(clickUntil(window, updateButton, [&] { return QFileInfo(temporary).size() > 0; }));
+    saveScreenshot(window, "downloading");
+    // Closing during the download asks first; Escape answers "No" and the download goes on.
+    QVERIFY(clickUntil(window, closeButton, [] { return visibleWindows().size() == 2; }));
+    saveScreenshot("root", "close guard");
+    xdotool({"key", "Escape"});
+    QTRY_COMPARE_WITH_TIMEOUT(visibleWindows().size(), 1, 5000);
+
+    QVERIFY2(QTest::qWaitFor([&] { return QFileInfo::exists(home.installerRecordPath()); }, 30000),
+             qPrintable(home.readLog()));
+    QVERIFY(finishesWithin(updater, 15000));
+    QCOMPARE(updater->exitCode(), 0);
+    QCOMPARE(readFileBytes(home.updateFolder() + "Glimmerpane109.exe"), readFileBytes(installer));
+    const QString log = home.readLog(); // with Windows line ends throughout
+    QVERIFY2(log.contains(" - prepare to download update\r\n") &&
+                 log.contains(" - install start success\r\n") &&
+                 log.count('\n') == log.count("\r\n"),
+             qPrintable(log));
+}
+
+void TestWindowsEndToEnd::settingsFromRegistry_data()
+{
+    QTest::addColumn<QString>("language");      // "server/language"; empty for none
+    QTest::addColumn<int>("applicationTheme");  // "server/applicationTheme"
+    QTest::addColumn<int>("appsUseLightTheme"); // the Windows preference
+    QTest::addColumn<QString>("title");
+    QTest::addColumn<bool>("dark");
+
+    QTest::newRow("Chinese, dark") << "中文" << 2 << 1 << "Glimmerpane 更新" << true;
+    QTest::newRow("following Windows: dark") << "" << 0 << 0 << "Glimmerpane Update" << true;
+    QTest::newRow("following Windows: light") << "" << 0 << 1 << "Glimmerpane Update" << false;
+}
+
+void TestWindowsEndToEnd::settingsFromRegistry()
+{
+    QFETCH(QString, language);
+    QFETCH(int, applicationTheme);
+    QFETCH(int, appsUseLightTheme);
+    QFETCH(QString, title);
+    QFETCH(bool, dark);
+
+    const QString server = R"(HKCU\Software\Halvenord\Glimmerpane\server)";
+    const QString personalize = R"(HKCU\Software\Microsoft\Windows\CurrentVersion\Themes\)"
+                                R"(Personalize)";
+    const auto add = [&](const QString &key, const QString &name, const QVariant &value) {
+        const bool number = value.typeId() == QMetaType::Int;
+        return run(GLIMMERPANE_WINE,
+                   {"reg", "add", key, "/v", name, "/t", number ? "REG_DWORD" : "REG_SZ", "/d",
+                    value.toString(), "/f"});
+    };
+    run(GLIMMERPANE_WINE, {"reg", "delete", server, "/f"});
+    QVERIFY(add(server, "applicationTheme", applicationTheme) &&
+            add(personalize, "AppsUseLightTheme", appsUseLightTheme));
+    QVERIFY(language.isEmpty() || add(server, "language", language));
+
+    UpdaterHome home;
+    QVERIFY(start(home, {"--latest-version", "108"}, {"version=1.0.8"}));
+    const QString window = windowAfter(home, 1);
+    QVERIFY2(!window.isEmpty(), qPrintable(home.readLog()));
+    QCOMPARE(xdotool({"getwindowname", window}).trimmed(), title);
+    const int lightness = screenshot(window).pixelColor(panelBackground).lightness();
+    saveScreenshot(window, QTest::currentDataTag());
+    QVERIFY2(dark ? lightness < 80 : lightness > 200, qPrintable(QString::number(lightness)));
+}
+
+void TestWindowsEndToEnd::trayAndSecondStarts()
+{
+    UpdaterHome home;
+    QProcess *first = start(home, {"--latest-version", "108"}, {"version=1.0.8"});
+    QVERIFY(first);
+    const QString window = windowAfter(home, 1);
+    QVERIFY(!window.isEmpty());
+    // Minimised to the tray, which Wine keeps in a window of its own when X has none.
+    QVERIFY(clickUntil(window, minimiseButton, [] { return visibleWindows().isEmpty(); }));
+    QString tray;
+    QVERIFY(QTest::qWaitFor(
+        [&] {
+            tray = xdotool({"search", "--onlyvisible", "--name", "^Wine System Tray$"}).trimmed();
+            return !tray.isEmpty();
+        },
+        10000));
+    QVERIFY(clickUntil(tray, QPoint(10, 10), [] { return visibleWindows().size() == 1; }));
+
+    // Through the named mutexes and the named pipe of the real program.
+    QElapsedTimer clock;
+    clock.start();
+    QProcess *second = home.start({"version=1.0.8"});
+    QVERIFY(finishesWithin(second, 10000));
+    qInfo("the second start ended after %lld ms", clock.elapsed());
+    QCOMPARE(second->exitCode(), 0);
+    QVERIFY(clock.elapsed() < 1000);
+    QTRY_COMPARE(home.readLog().count(" - raised by another start\r\n"), 1);
+
+    // Killed, the first leaves its mutexes abandoned and its pipe gone: the next start leads.
+    first->kill();
+    QVERIFY(finishesWithin(first, 10000));
+    QProcess *third = home.start({"version=1.0.8"});
+    QVERIFY(!windowAfter(home, 2).isEmpty());
+    QCOMPARE(third->state(), QProcess::Running);
+    QCOMPARE(home.readLog().count(" - raised by another start\r\n"), 1);
+}
+
+void TestWindowsEndToEnd::dailyCheckFindsNothingNewer()
+{
+    UpdaterHome home;
+    QProcess *updater = start(home, {}, {"version=1.0.9", "dailyCheck"}); // offers 109
+    QVERIFY(updater);
+    bool windowAfterCheck = false;
+    QVERIFY(QTest::qWaitFor(
+        [&] {
+            windowAfterCheck |=
+                home.requests().contains(versionRequestLine) && !visibleWindows().isEmpty();
+            return updater->state() == QProcess::NotRunning;
+        },
+        30000));
+    QCOMPARE(updater->exitCode(), 0);
+    QVERIFY(home.requests().contains(versionRequestLine) && !windowAfterCheck);
+}
+
+void TestWindowsEndToEnd::unreachableService()
+{
+    QTcpServer closed; // a port that was free a moment ago and has nobody listening now
+    QVERIFY(closed.listen(QHostAddress::LocalHost));
+    UpdaterHome home;
+    home.environment().insert("GLIMMERPANE_VERSION_SERVICE",
+                              QStringLiteral("https://127.0.0.1:%1").arg(closed.serverPort()));
+    closed.close();
+    QProcess *updater = start(home, {"none"}, {"version=1.0.8"});
+    const auto failures = [&] { return home.readLog().count(" - JSON format err\r\n"); };
+    QTRY_COMPARE_WITH_TIMEOUT(failures(), 1, 20000);
+    QTRY_VERIFY_WITH_TIMEOUT(!visibleWindows().isEmpty(), 10000);
+    // Still answering: the button asks again, and the close button ends the run.
+    const QString window = visibleWindows().value(0);
+    QVERIFY(clickUntil(window, updateButton, [&] { return failures() == 2; }));
+    QVERIFY(clickUntil(window, closeButton, [&] { return updater->state() != QProcess::Running; }));
+    QCOMPARE(updater->exitCode(), 0);
+}
+
+UPDATER_TEST_MAIN(TestWindowsEndToEnd)
+#include "tst_e2e_windows.moc"
