@@ -2,6 +2,7 @@
 
 #include "app/limits.h"
 #include "app/updatelog.h"
+#include "download/releasestatement.h"
 #include "download/vendorsignature.h"
 
 #include <QFile>
@@ -46,7 +47,7 @@ void DownLoadManager::startDownload(const QString &url, const QString &filePath,
     written = 0;
     digest.result(); // starts over
     // The digest costs CPU time per byte; it is taken only when something will be checked.
-    hashing = !expected.sha256.isEmpty() || !vendorPublicKey().isEmpty();
+    hashing = !expected.sha256.isEmpty();
     stopped = false;
     delete file;
     file = new QFile(tempFilePath, this);
@@ -55,6 +56,12 @@ void DownLoadManager::startDownload(const QString &url, const QString &filePath,
     const QString scheme = this->url.scheme();
     if (scheme != QLatin1String("https") && scheme != QLatin1String("http"))
         return fail(QStringLiteral("invalid update address"));
+    // The signature covers the offered version, size and digest: a release relabelled as another
+    // version is refused before anything is fetched. The bytes are then held to size and digest.
+    if (!vendorPublicKeys().isEmpty() &&
+        !vendorSignatureValid(releaseStatement(expected.version, expected.size, expected.sha256),
+                              expected.signature))
+        return fail(QStringLiteral("installer signature invalid"));
     // Made new, never through an existing name or symbolic link: a leftover is removed first,
     // and whatever cannot be removed makes the open fail.
     QFile::remove(tempFilePath);
@@ -128,16 +135,22 @@ void DownLoadManager::onFinished()
 {
     const int statusCode = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     stallTimer->stop();
+    // close() flushes what is left; a failure there means bytes that never reached the disk.
     file->close();
+    const bool closedCleanly = file->error() == QFileDevice::NoError;
     stopped = true;
 
-    if (reply->error() == QNetworkReply::NoError) {
-        const QString failure = verificationFailure();
-        if (!failure.isEmpty())
-            return fail(failure);
-        if (!moveIntoPlace())
-            return;
-    }
+    // Qt reports an error through errorOccurred first; one that shows only here is still a
+    // failed download, never a finished one.
+    if (reply->error() != QNetworkReply::NoError)
+        return failDownload();
+    if (!closedCleanly)
+        return fail(QStringLiteral("write installer failed"));
+    const QString failure = verificationFailure();
+    if (!failure.isEmpty())
+        return fail(failure);
+    if (!moveIntoPlace())
+        return;
     emit signalReplyFinished(statusCode);
 }
 
@@ -148,10 +161,6 @@ QString DownLoadManager::verificationFailure()
     const QByteArray actual = digest.result();
     if (!expected.sha256.isEmpty() && actual != expected.sha256)
         return QStringLiteral("installer checksum mismatch");
-    const bool keyBuiltIn = !vendorPublicKey().isEmpty();
-    if (keyBuiltIn &&
-        (expected.sha256.isEmpty() || !vendorSignatureValid(actual, expected.signature)))
-        return QStringLiteral("installer signature invalid");
     return QString();
 }
 

@@ -15,7 +15,8 @@ class QTimer;
 
 // Fetches one file over HTTP or HTTPS into "<target>_tmp" beside the target and moves it to
 // the target name once the reply has finished without error and the bytes are what the
-// expectation states (length, SHA-256, the vendor's signature). One download at a time. Every
+// expectation states (length, SHA-256), after the vendor's signature over that statement has been
+// checked before the request. One download at a time. Every
 // failure, also one before any request is sent, ends in signalDownloadError with the temporary
 // file deleted and the step named in the update log.
 class DownLoadManager : public QObject

@@ -14,9 +14,11 @@ public:
     void addData(QByteArrayView bytes);
     // Reads the device to its end; false when a read fails.
     bool addData(QIODevice *device);
-    // The 32 raw bytes of the digest; the object starts over afterwards.
+    // The 32 raw bytes of the digest, empty when libsodium cannot start; the object starts over
+    // afterwards.
     QByteArray result();
 
 private:
+    bool ready;
     alignas(64) unsigned char state[128]; // crypto_hash_sha256_state, kept opaque here
 };

@@ -2,32 +2,42 @@
 
 #include <sodium.h>
 
-QByteArray vendorPublicKey()
+QList<QByteArray> vendorPublicKeys()
 {
-    QByteArray encoded = QByteArrayLiteral(GLIMMERPANE_UPDATE_PUBLIC_KEY);
+    QByteArray configured = QByteArrayLiteral(GLIMMERPANE_UPDATE_PUBLIC_KEY);
 #ifdef GLIMMERPANE_STAGING_OVERRIDES
     if (qEnvironmentVariableIsSet("GLIMMERPANE_UPDATE_PUBLIC_KEY"))
-        encoded = qgetenv("GLIMMERPANE_UPDATE_PUBLIC_KEY");
+        configured = qgetenv("GLIMMERPANE_UPDATE_PUBLIC_KEY");
 #endif
-    if (encoded.isEmpty())
-        return QByteArray();
-    const auto decoded = QByteArray::fromBase64Encoding(
-        encoded, QByteArray::Base64Encoding | QByteArray::AbortOnBase64DecodingErrors);
-    if (decoded && decoded.decoded.size() == crypto_sign_PUBLICKEYBYTES)
-        return decoded.decoded;
-    qWarning("the update public key is not base64 of %d bytes: no installer will be accepted",
-             int(crypto_sign_PUBLICKEYBYTES));
-    return QByteArrayLiteral("invalid");
+    if (configured.trimmed().isEmpty())
+        return {};
+    QList<QByteArray> keys;
+    for (const QByteArray &entry : configured.split(',')) {
+        const auto decoded = QByteArray::fromBase64Encoding(
+            entry.trimmed(), QByteArray::Base64Encoding | QByteArray::AbortOnBase64DecodingErrors);
+        if (!decoded || decoded.decoded.size() != crypto_sign_PUBLICKEYBYTES) {
+            qWarning("the update public keys are not a comma-separated list of base64 of %d "
+                     "bytes each: no installer will be accepted",
+                     int(crypto_sign_PUBLICKEYBYTES));
+            return {QByteArrayLiteral("invalid")};
+        }
+        keys.append(decoded.decoded);
+    }
+    return keys;
 }
 
-bool vendorSignatureValid(const QByteArray &digest, const QByteArray &signature)
+bool vendorSignatureValid(const QByteArray &statement, const QByteArray &signature)
 {
-    const QByteArray key = vendorPublicKey();
-    if (key.size() != crypto_sign_PUBLICKEYBYTES || signature.size() != crypto_sign_BYTES ||
-        sodium_init() < 0)
+    if (statement.isEmpty() || signature.size() != crypto_sign_BYTES || sodium_init() < 0)
         return false;
-    return crypto_sign_verify_detached(
-               reinterpret_cast<const unsigned char *>(signature.constData()),
-               reinterpret_cast<const unsigned char *>(digest.constData()), quint64(digest.size()),
-               reinterpret_cast<const unsigned char *>(key.constData())) == 0;
+    for (const QByteArray &key : vendorPublicKeys()) {
+        if (key.size() == crypto_sign_PUBLICKEYBYTES &&
+            crypto_sign_verify_detached(
+                reinterpret_cast<const unsigned char *>(signature.constData()),
+                reinterpret_cast<const unsigned char *>(statement.constData()),
+                quint64(statement.size()),
+                reinterpret_cast<const unsigned char *>(key.constData())) == 0)
+            return true;
+    }
+    return false;
 }

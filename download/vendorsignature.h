@@ -1,12 +1,14 @@
 #pragma once
 
 #include <QByteArray>
+#include <QList>
 
-// The vendor's Ed25519 public key: built in at configure time (GLIMMERPANE_UPDATE_PUBLIC_KEY,
-// standard base64 of 32 bytes) or, in staging builds, taken from the environment variable of
-// that name. Empty when there is none: then signatures are not checked. A key that is not
-// 32 bytes stays non-empty and verifies nothing, so a broken configuration fails closed.
-QByteArray vendorPublicKey();
+// The vendor's Ed25519 public keys: built in at configure time (GLIMMERPANE_UPDATE_PUBLIC_KEY, a
+// comma-separated list of standard base64 of 32 bytes each, more than one while a key is being
+// replaced) or, in staging builds, taken from the environment variable of that name. Empty when
+// there is none: then signatures are not checked. A list with a malformed entry stays non-empty
+// and verifies nothing, so a broken configuration fails closed.
+QList<QByteArray> vendorPublicKeys();
 
-// Whether `signature` is the vendor's Ed25519 signature over `digest`.
-bool vendorSignatureValid(const QByteArray &digest, const QByteArray &signature);
+// Whether `signature` is an Ed25519 signature over `statement` by any one of the vendor's keys.
+bool vendorSignatureValid(const QByteArray &statement, const QByteArray &signature);

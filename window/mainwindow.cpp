@@ -6,7 +6,8 @@
 #include "appearance/mytheme.h"
 #include "appearance/settings.h"
 #include "download/downloadmanager.h"
-#include "download/sha256.h"
+#include "download/installerstart.h"
+#include "download/updatefolder.h"
 #include "resources/resourcepaths.h"
 #include "ui_mainwindow.h"
 #include "window/versioncheck.h"
@@ -18,7 +19,6 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QMessageBox>
-#include <QProcess>
 #include <QSettings>
 #include <QSystemTrayIcon>
 #include <QTextCursor>
@@ -30,16 +30,6 @@ namespace {
 
 const QString officialSite = QStringLiteral(GLIMMERPANE_OFFICIAL_SITE);
 const int startupCheckDelayMs = 200;
-
-// Read once more right before the start, so that a file swapped since the download shows.
-QByteArray sha256Of(const QString &path)
-{
-    QFile file(path);
-    Sha256 hash;
-    if (!file.open(QIODevice::ReadOnly) || !hash.addData(&file))
-        return QByteArray();
-    return hash.result();
-}
 
 } // namespace
 
@@ -239,8 +229,7 @@ void MainWindow::startUpdateDownload()
 
 bool MainWindow::createUpdateFolder()
 {
-    return makeFolderLevels(productRoot(), updateFolderLevels()) == updateFolderLevels().size() &&
-           QFileInfo(updateFolderPath()).isDir();
+    return makeUpdateFolder();
 }
 
 QString MainWindow::installerPath() const
@@ -303,18 +292,19 @@ bool MainWindow::startInstaller()
         writeUpdateLog(QStringLiteral("install file %1 not exist").arg(installerName));
         return false;
     }
-    if (!installerExpectation.sha256.isEmpty() && sha256Of(path) != installerExpectation.sha256) {
+    // Hashed once more right before the start, so that a file swapped since the download shows.
+    switch (startCheckedInstaller(path, installerExpectation.sha256)) {
+    case InstallerStart::Started:
+        writeUpdateLog(QStringLiteral("install start success"));
+        return true;
+    case InstallerStart::Changed:
         writeUpdateLog(QStringLiteral("install file %1 changed").arg(installerName));
         return false;
+    case InstallerStart::StartFailed:
+        break;
     }
-#ifndef Q_OS_WIN
-    // A downloaded file is not executable here until its owner may run it.
-    QFile::setPermissions(path, QFile::permissions(path) | QFile::ExeOwner);
-#endif
-    const bool started = QProcess::startDetached(path, QStringList(), QString());
-    writeUpdateLog(started ? QStringLiteral("install start success")
-                           : QStringLiteral("install start failed"));
-    return started;
+    writeUpdateLog(QStringLiteral("install start failed"));
+    return false;
 }
 
 // --- Second starts, minimising and closing

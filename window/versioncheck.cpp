@@ -56,8 +56,9 @@ VersionCheck evaluateVersionReply(const QByteArray &body, qint64 appVersion)
             check.infoLines << tr("There are currently no updates");
             break;
         }
-        if (!vendorPublicKey().isEmpty() &&
-            (reply.expectation.sha256.isEmpty() || reply.expectation.signature.isEmpty()))
+        if (!vendorPublicKeys().isEmpty() &&
+            (reply.expectation.size < 0 || reply.expectation.sha256.isEmpty() ||
+             reply.expectation.signature.isEmpty()))
             return integrityRefused();
         check.installerName = QStringLiteral("Glimmerpane") + QString::number(reply.latestVersion) +
                               QStringLiteral(".exe");

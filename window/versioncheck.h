@@ -8,7 +8,8 @@
 
 // What one version check comes to, judged from the reply body alone: what the window logs,
 // shows and keeps. Texts the user sees are translated in the window's context. With a vendor
-// key built in, an update without a digest and a signature is refused like a malformed one.
+// key built in, an update without a size, a digest and a signature is refused like a malformed
+// one.
 struct VersionCheck
 {
     QString logLine;       // for the update log; empty for none

@@ -34,7 +34,9 @@ bool readExpectation(const QJsonObject &data, InstallerExpectation *expectation)
     const QJsonValue sha256 = data.value(QStringLiteral("sha256"));
     if (!sha256.isUndefined()) {
         const QString hex = sha256.toString();
-        static const QRegularExpression hexDigits(QStringLiteral("^[0-9A-Fa-f]{64}$"));
+        // Anchored at the very end: "$" alone would also let a trailing newline through.
+        static const QRegularExpression hexDigits(
+            QRegularExpression::anchoredPattern(QStringLiteral("[0-9A-Fa-f]{64}")));
         if (!sha256.isString() || !hexDigits.match(hex).hasMatch())
             return false;
         expectation->sha256 = QByteArray::fromHex(hex.toLatin1());
@@ -96,6 +98,7 @@ VersionReply parseVersionReply(const QByteArray &body)
     }
     reply.outcome = VersionReply::UpdateInfo;
     reply.latestVersion = data.value(appVersionKey).toString().toInt(nullptr, 10);
+    reply.expectation.version = reply.latestVersion;
     reply.updateAddress = data.value(updateAddressKey).toString(QString());
     reply.updateLog = data.value(updateLogKey).toString(QString());
     return reply;

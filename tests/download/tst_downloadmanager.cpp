@@ -1,6 +1,7 @@
 #include "app/updatelog.h"
 #include "download/downloadmanager.h"
 #include "download/networksetup.h"
+#include "download/releasestatement.h"
 #include "tests/support/testsupport.h"
 #include "tools/httpsserver/localhttpsserver.h"
 #include "tools/signing/installersigner.h"
@@ -47,6 +48,7 @@ private slots:
     void downloads_data();
     void downloads();
     void endlessCaFileRefused();
+    void statementLayout();
 
 private:
     void serve(const HttpRequest &request, HttpResponse &response);
@@ -56,8 +58,8 @@ private:
     LocalHttpsServer server{LocalHttpsServer::Scheme::Https};
     LocalHttpsServer plainServer{LocalHttpsServer::Scheme::Http};
     const QSslConfiguration systemTls = QSslConfiguration::defaultConfiguration();
-    InstallerExpectation signedPayload;
-    QByteArray publicKey, otherKey;
+    InstallerExpectation signedPayload; // signed for version 109
+    QByteArray signedFor107, publicKey, otherKey;
     std::unique_ptr<QTemporaryDir> folder;
     const QByteArray payload = HttpResponse::generatedBytes(0, 3 * 1024 * 1024 + 17);
     qint64 tempSizeAtRequest = -2; // of the one temporary file when the last request arrived
@@ -72,8 +74,11 @@ void TestDownloadManager::initTestCase()
     QVERIFY(writeFileBytes(payloadFile, payload));
     const InstallerSigner vendor;
     QString error;
-    const std::optional<QJsonObject> members = vendor.integrityMembers(payloadFile, &error);
-    QVERIFY2(members, qPrintable(error));
+    const std::optional<QJsonObject> members = vendor.integrityMembers(payloadFile, 109, &error);
+    const std::optional<QJsonObject> older = vendor.integrityMembers(payloadFile, 107, &error);
+    QVERIFY2(members && older, qPrintable(error));
+    signedPayload.version = 109;
+    signedFor107 = QByteArray::fromBase64(older->value("signature").toString().toLatin1());
     signedPayload.size = qint64(members->value("size").toDouble());
     signedPayload.sha256 = QByteArray::fromHex(members->value("sha256").toString().toLatin1());
     signedPayload.signature =
@@ -135,8 +140,10 @@ void TestDownloadManager::downloads_data()
     QTest::addColumn<QString>("target"); // below the folder
     QTest::addColumn<QString>("setup");  // what stands in the folder beforehand
     QTest::addColumn<InstallerExpectation>("expectation");
-    QTest::addColumn<QString>("condition"); // "stall limit", "full disk", "key": a vendor key
-    QTest::addColumn<QString>("failure");   // the log line of a refusal; "-" for success
+    // "stall limit", "full disk", "late error": errorOccurred not seen, or the vendor keys'
+    // (see `keys` below)
+    QTest::addColumn<QString>("condition");
+    QTest::addColumn<QString>("failure"); // the log line of a refusal; "-" for success
 
     const QString setup = "setup.exe";
     const InstallerExpectation none;
@@ -158,6 +165,7 @@ void TestDownloadManager::downloads_data()
     row("dropped connection", server.url("/drop"), "");
     row("404", server.url("/missing"), "");
     row("500", server.url("/fail"), "");
+    row("error seen only at the finish", server.url("/fail"), "", none, "late error");
     row("https to http redirect", server.url("/to-http"), "");
     row("stalled past the time-out", server.url("/stall"), "download stalled", none, "stall limit");
     row("write fails on a full disk", server.url("/file"), "write installer failed", none,
@@ -185,6 +193,13 @@ void TestDownloadManager::downloads_data()
     row("bad signature", server.url("/file"), "installer signature invalid", badSignature, "key");
     row("signature by another key", server.url("/file"), "installer signature invalid",
         signedPayload, "other key");
+    row("signed by the second of two keys", server.url("/file"), "-", signedPayload, "two keys");
+    row("key list with a malformed entry", server.url("/file"), "installer signature invalid",
+        signedPayload, "broken key list");
+    InstallerExpectation relabelled = signedPayload;
+    relabelled.signature = signedFor107;
+    row("signed for 107, offered as 109", server.url("/file"), "installer signature invalid",
+        relabelled, "key");
     row("key built in, no signature", server.url("/file"), "installer signature invalid", unsigned_,
         "key");
 }
@@ -207,8 +222,12 @@ void TestDownloadManager::downloads()
         QVERIFY(writeFileBytes(folder->filePath(setup), QByteArray(5000, 'x')));
     if (condition == "stall limit")
         qputenv("GLIMMERPANE_TIME_LIMIT_MS", "300");
-    if (condition.endsWith("key"))
-        qputenv("GLIMMERPANE_UPDATE_PUBLIC_KEY", condition == "key" ? publicKey : otherKey);
+    const QMap<QString, QByteArray> keys{{"key", publicKey},
+                                         {"other key", otherKey},
+                                         {"two keys", otherKey + " , " + publicKey},
+                                         {"broken key list", publicKey + ",@@"}};
+    if (keys.contains(condition))
+        qputenv("GLIMMERPANE_UPDATE_PUBLIC_KEY", keys.value(condition));
 #ifdef Q_OS_LINUX
     rlimit original{};
     getrlimit(RLIMIT_FSIZE, &original);
@@ -224,6 +243,9 @@ void TestDownloadManager::downloads()
     const int logSize = updateLogText().size();
 
     watched.manager.startDownload(url.toString(), folder->filePath(target), expectation);
+    if (condition == "late error")
+        QVERIFY(QObject::disconnect(watched.manager.networkManager()->findChild<QNetworkReply *>(),
+                                    &QNetworkReply::errorOccurred, &watched.manager, nullptr));
     QTRY_COMPARE_WITH_TIMEOUT(watched.finished.count() + watched.error.count(), 1, 20000);
 #ifdef Q_OS_LINUX
     setrlimit(RLIMIT_FSIZE, &original);
@@ -239,7 +261,8 @@ void TestDownloadManager::downloads()
         QCOMPARE(watched.finished.count(), 0);
         QCOMPARE(folderEntries(), QStringList());
         QCOMPARE(newLog.section(" - ", 1).trimmed(), failure);
-        if (failure == "invalid update address")
+        // Nothing is fetched for an address or a signature that is refused.
+        if (failure == "invalid update address" || failure == "installer signature invalid")
             QCOMPARE(server.requestCount(), requests);
         return;
     }
@@ -263,6 +286,16 @@ void TestDownloadManager::endlessCaFileRefused()
     setUpNetwork();
     QCOMPARE(QSslConfiguration::defaultConfiguration().caCertificates().size(),
              systemTls.caCertificates().size());
+}
+
+// Signing and checking share the code, so only this shows a change of the signed bytes, which
+// would void every release already signed.
+void TestDownloadManager::statementLayout()
+{
+    const QByteArray digest(32, '\xab');
+    QCOMPARE(releaseStatement(109, 3, digest), "glimmerpane-release-statement-1\nGlimmerpane\n"
+                                               "Windows\n109\n3\n" +
+                                                   digest.toHex() + '\n');
 }
 
 UPDATER_TEST_MAIN(TestDownloadManager)

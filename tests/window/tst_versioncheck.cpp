@@ -77,10 +77,12 @@ void TestVersionCheck::replies_data()
     bad("fractional size", R"(,"size":2.5)");
     bad("size as string", R"(,"size":"3")");
     bad("digest of 63 digits", R"(,"sha256":")" + hex.left(63) + "\"");
+    bad("digest and a newline", R"(,"sha256":")" + hex + R"(\n")");
     bad("digest not hex", R"(,"sha256":")" + QByteArray(64, 'g') + "\"");
     bad("signature of 63 bytes", R"(,"signature":")" + QByteArray(63, 's').toBase64() + "\"");
     bad("signature not base64", R"(,"signature":"@@@@")");
     bad("key: digest without signature", R"(,"sha256":")" + hex + "\"");
+    bad("key: digest and signature without size", good.mid(good.indexOf(',', 1)));
     answered("key: nothing newer needs no signature", reply("109"), 109,
              versions(109, 109) + nothingNewer, "");
 }

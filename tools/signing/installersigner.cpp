@@ -1,5 +1,7 @@
 #include "tools/signing/installersigner.h"
 
+#include "download/releasestatement.h"
+
 #include <QCryptographicHash>
 #include <QFile>
 
@@ -60,7 +62,7 @@ QByteArray InstallerSigner::publicKeyBase64() const
 }
 
 std::optional<QJsonObject> InstallerSigner::integrityMembers(const QString &installerPath,
-                                                             QString *error) const
+                                                             int version, QString *error) const
 {
     QFile installer(installerPath);
     QCryptographicHash hash(QCryptographicHash::Sha256);
@@ -69,9 +71,10 @@ std::optional<QJsonObject> InstallerSigner::integrityMembers(const QString &inst
         return std::nullopt;
     }
     const QByteArray digest = hash.result();
+    const QByteArray statement = releaseStatement(version, installer.size(), digest);
     QByteArray signature(crypto_sign_BYTES, Qt::Uninitialized);
     crypto_sign_detached(reinterpret_cast<unsigned char *>(signature.data()), nullptr,
-                         bytes(digest), quint64(digest.size()), bytes(secretKey));
+                         bytes(statement), quint64(statement.size()), bytes(secretKey));
     return QJsonObject{{QStringLiteral("size"), double(installer.size())},
                        {QStringLiteral("sha256"), QString::fromLatin1(digest.toHex())},
                        {QStringLiteral("signature"), QString::fromLatin1(signature.toBase64())}};

@@ -8,7 +8,8 @@
 
 // The vendor's side of installer integrity: an Ed25519 key pair (libsodium's form) and the
 // members "size", "sha256" and "signature" that the version reply states for an installer.
-// The signature is made over the 32 raw bytes of the installer's SHA-256.
+// The signature is made over the release statement (download/releasestatement.h), which names
+// the version the installer is offered as.
 class InstallerSigner
 {
 public:
@@ -21,8 +22,10 @@ public:
     bool writeSecretKey(const QString &path, QString *error) const;
     // Standard base64 of the 32-byte public key: the form GLIMMERPANE_UPDATE_PUBLIC_KEY takes.
     QByteArray publicKeyBase64() const;
-    // The three members for the installer file, or nothing when it cannot be read.
-    std::optional<QJsonObject> integrityMembers(const QString &installerPath, QString *error) const;
+    // The three members for the installer file offered as `version` (its digits), or nothing
+    // when it cannot be read.
+    std::optional<QJsonObject> integrityMembers(const QString &installerPath, int version,
+                                                QString *error) const;
 
 private:
     QByteArray secretKey; // 64 bytes, the public key in its second half

@@ -36,7 +36,8 @@ bool VersionService::start()
     }
     if (!options.installerPath.isEmpty()) {
         const std::optional<QJsonObject> members =
-            signer.integrityMembers(options.installerPath, &error);
+            // Signed for the version offered, as the updater reads "appVersion".
+            signer.integrityMembers(options.installerPath, options.latestVersion.toInt(), &error);
         if (!members)
             return false;
         if (options.statesIntegrity)
