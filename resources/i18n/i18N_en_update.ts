@@ -45,7 +45,7 @@
     </message>
     <message>
         <source>Offical Site</source>
-        <translation>Offical Site</translation>
+        <translation>Official Site</translation>
     </message>
     <message>
         <source>Ok</source>

@@ -385,6 +385,8 @@ void TestMainWindow::closeGuard()
 // The window follows the language of the main application's settings.
 void TestMainWindow::translations()
 {
+    // The source text keeps its old spelling; English readers see the word spelt right.
+    QCOMPARE(MainWindow().findChild<QPushButton *>("openOfficalSite")->text(), "Official Site");
     writeMainAppSetting("server/language", "中文");
     MainWindow window;
     writeMainAppSetting("server/language", QVariant());
