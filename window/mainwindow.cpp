@@ -17,6 +17,7 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileInfo>
+#include <QKeyEvent>
 #include <QMessageBox>
 #include <QProcess>
 #include <QSettings>
@@ -365,6 +366,28 @@ void MainWindow::closeEvent(QCloseEvent *event)
         return QMainWindow::closeEvent(event);
     event->ignore();
     closeGuard();
+}
+
+void MainWindow::keyPressEvent(QKeyEvent *event)
+{
+    // The keys the focused control leaves to the window. A focused button takes Enter itself.
+    const Qt::KeyboardModifiers modifiers = event->modifiers() & ~Qt::KeypadModifier;
+    const int key = event->key();
+    if ((key == Qt::Key_Return || key == Qt::Key_Enter) && modifiers == Qt::NoModifier) {
+        // The default button, as in a dialog.
+        if (ui->CUP_UpdateBtn->isEnabled())
+            ui->CUP_UpdateBtn->click();
+    } else if (key == Qt::Key_Escape && modifiers == Qt::NoModifier) {
+        // As the minimise button: a download goes on.
+        minimise();
+#ifndef Q_OS_WIN
+    } else if (key == Qt::Key_F4 && modifiers == Qt::AltModifier) {
+        // Only reaches us where no window manager takes Alt+F4 (Windows closes by itself).
+        close();
+#endif
+    } else {
+        QMainWindow::keyPressEvent(event);
+    }
 }
 
 void MainWindow::quit()

@@ -2,6 +2,7 @@
 #include "app/updatelog.h"
 #include "appearance/mytheme.h"
 #include "appearance/settings.h"
+#include "appearance/themepalettes.h"
 #include "download/downloadmanager.h"
 #include "download/networksetup.h"
 #include "tests/support/testsupport.h"
@@ -78,8 +79,10 @@ void answerNextMessageBox(QObject *scope, QMessageBox::StandardButton button, QS
         *text = box->text();
         poll->deleteLater();
         box->button(button)->click();
+        // With the scope, so that a stop left over when the answer quit cannot end the event
+        // loop of a later test.
         if (thenStop)
-            QTimer::singleShot(0, [] { QCoreApplication::exit(-1); });
+            QTimer::singleShot(0, scope, [] { QCoreApplication::exit(-1); });
     });
     poll->start(20);
 }
@@ -106,6 +109,9 @@ private slots:
     void closeGuard_data();
     void closeGuard();
     void translations();
+    void keyboard();
+    void focusFrame_data();
+    void focusFrame();
 
 private:
     // A window as start-up makes it; its start-up check queries the service 200 ms later.
@@ -341,25 +347,24 @@ void TestMainWindow::startWithoutVersion()
 
 void TestMainWindow::closeGuard_data()
 {
-    QTest::addColumn<bool>("byWindowManager"); // otherwise by the close button
+    QTest::addColumn<QString>("how"); // the close button, the window manager or Alt+F4
     QTest::addColumn<bool>("downloading");
     QTest::addColumn<QMessageBox::StandardButton>("answer");
     QTest::addColumn<bool>("quits");
 
-    for (const bool manager : {false, true}) {
-        const QString how = manager ? "window manager: " : "button: ";
-        QTest::newRow(qPrintable(how + "no download quits at once"))
-            << manager << false << QMessageBox::NoButton << true;
-        QTest::newRow(qPrintable(how + "downloading, No keeps running"))
-            << manager << true << QMessageBox::No << false;
-        QTest::newRow(qPrintable(how + "downloading, Yes quits"))
-            << manager << true << QMessageBox::Yes << true;
+    for (const QString how : {"button", "window manager", "Alt+F4"}) {
+        QTest::newRow(qPrintable(how + ": no download quits at once"))
+            << how << false << QMessageBox::NoButton << true;
+        QTest::newRow(qPrintable(how + ": downloading, No keeps running"))
+            << how << true << QMessageBox::No << false;
+        QTest::newRow(qPrintable(how + ": downloading, Yes quits"))
+            << how << true << QMessageBox::Yes << true;
     }
 }
 
 void TestMainWindow::closeGuard()
 {
-    QFETCH(bool, byWindowManager);
+    QFETCH(QString, how);
     QFETCH(bool, downloading);
     QFETCH(QMessageBox::StandardButton, answer);
     QFETCH(bool, quits);
@@ -373,10 +378,14 @@ void TestMainWindow::closeGuard()
     if (downloading)
         answerNextMessageBox(window.get(), answer, &text, true);
     EventCounter quitRequests(qApp, QEvent::Quit); // what QCoreApplication::quit sends
-    if (byWindowManager)                           // as Alt+F4 or the task bar ask for it
-        QTimer::singleShot(0, window.get(), &QWidget::close);
-    else
-        QTimer::singleShot(0, form.closeButton, &QPushButton::click);
+    QTimer::singleShot(0, window.get(), [&] {
+        if (how == "button")
+            form.closeButton->click();
+        else if (how == "window manager") // as the task bar asks for it
+            window->close();
+        else // where no window manager takes the keys first
+            QTest::keyClick(window->windowHandle(), Qt::Key_F4, Qt::AltModifier);
+    });
     QVERIFY(execUntilQuit(10000) != -99);
     QCOMPARE(quitRequests.count, quits ? 1 : 0);
     QCOMPARE(text, downloading ? "You are downloading update, are you sure exit?" : "");
@@ -391,6 +400,72 @@ void TestMainWindow::translations()
     MainWindow window;
     writeMainAppSetting("server/language", QVariant());
     QCOMPARE(window.windowTitle() + Form(window).button->text(), "Glimmerpane 更新检查更新");
+}
+
+// Tab goes round the controls in reading order, past the title bar's icon; Return takes the
+// offered update from the text view; Escape minimises and the download goes on.
+void TestMainWindow::keyboard()
+{
+    serveUpdate([](const HttpRequest &, HttpResponse &response) {
+        response.setGeneratedBody(1024 * 1024);
+        response.throttle(64 * 1024, 100);
+    });
+    auto window = makeWindow(108);
+    Form form(*window);
+    QVERIFY(QTest::qWaitForWindowActive(window.get()));
+    QTRY_VERIFY_WITH_TIMEOUT(form.checkDone(), 10000);
+    QCOMPARE(form.error->text(), QString());
+    QCOMPARE(form.button->text(), "Download Update");
+    form.info->setFocus(Qt::OtherFocusReason);
+    QStringList chain;
+    for (int step = 0; step < 6; ++step) {
+        chain << QApplication::focusWidget()->objectName();
+        QTest::keyClick(window->windowHandle(), Qt::Key_Tab);
+    }
+    QCOMPARE(chain, QStringList({"updateInfo", "CUP_UpdateBtn", "openOfficalSite", "miniBtn",
+                                 "closeBtn", "updateInfo"}));
+    QVERIFY(form.button->isDefault());
+
+    QTest::keyClick(window->windowHandle(), Qt::Key_Return);
+    QCOMPARE(form.button->text(), "Cancel");
+    QVERIFY(window->downloading);
+    QTest::keyClick(window->windowHandle(), Qt::Key_Escape);
+    QVERIFY(window->isMinimized());
+    QVERIFY(window->downloading);
+    QTRY_VERIFY(form.progress->value() > 0);
+}
+
+void TestMainWindow::focusFrame_data()
+{
+    QTest::addColumn<bool>("dark");
+    QTest::newRow("light") << false;
+    QTest::newRow("dark") << true;
+}
+
+// Every control that takes the focus shows a frame, standing 3:1 against the panel.
+void TestMainWindow::focusFrame()
+{
+    QFETCH(bool, dark);
+    writeMainAppSetting("server/applicationTheme", dark ? MyTheme::Dark : MyTheme::Light);
+    MainWindow window;
+    writeMainAppSetting("server/applicationTheme", QVariant());
+    window.show();
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+    const QColor frame = focusFrameColour(QGuiApplication::palette(), panelColour(dark));
+    QVERIFY(contrastRatio(frame, panelColour(dark)) >= 3.0);
+    for (const char *name :
+         {"updateInfo", "CUP_UpdateBtn", "openOfficalSite", "miniBtn", "closeBtn"}) {
+        auto *control = window.findChild<QWidget *>(name);
+        const QRect area(control->mapTo(&window, QPoint()), control->size());
+        window.setFocus();
+        const QImage before = window.grab(area).toImage();
+        control->setFocus(Qt::TabFocusReason);
+        QVERIFY(control->hasFocus());
+        const QImage after = window.grab(area).toImage();
+        QVERIFY2(before != after, name);
+        const QColor edge = after.pixelColor(0, after.height() / 2);
+        QVERIFY2(contrastRatio(edge, panelColour(dark)) >= 3.0, qPrintable(edge.name() + name));
+    }
 }
 
 UPDATER_TEST_MAIN(TestMainWindow)
