@@ -12,6 +12,8 @@
 #include "window/versioncheck.h"
 #include "window/versionrequest.h"
 
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDesktopServices>
@@ -42,6 +44,25 @@ QByteArray sha256Of(const QString &path)
     return hash.result();
 }
 
+// The title bar's icon is a push button only so that the style sheets can give it its icon; to
+// assistive technology it is a picture, not a third button without a name.
+QAccessibleInterface *decorativeIcon(const QString &className, QObject *object)
+{
+    if (className != QLatin1String("QPushButton") || !object ||
+        object->objectName() != QLatin1String("updateIcon"))
+        return nullptr;
+    return new QAccessibleWidget(static_cast<QWidget *>(object), QAccessible::Graphic);
+}
+
+// Tells assistive technology about a result that shows where the focus is not, so that a screen
+// reader speaks it. Qt 6.4 has no announcement event: Windows reads the alert; AT-SPI drops it
+// but hears the label's name change and the notes' text insertion that Qt sends anyway.
+void announce(QWidget *where)
+{
+    QAccessibleEvent event(where, QAccessible::Alert);
+    QAccessible::updateAccessibility(&event);
+}
+
 } // namespace
 
 // --- Construction
@@ -51,6 +72,7 @@ MainWindow::MainWindow(QWidget *parent)
       ui(new Ui::MainWindow), downloadManager(nullptr), downloading(false), hasUpdate(false),
       translator(nullptr)
 {
+    QAccessible::installFactory(decorativeIcon); // once: a factory installed twice is kept once
     Settings::init(this);
     MyTheme::init(this);
     dailyCheck = false;
@@ -196,6 +218,7 @@ void MainWindow::checkForUpdate()
         installerExpectation = check.expectation;
         hasUpdate = true;
     }
+    announce(check.errorText.isEmpty() ? static_cast<QWidget *>(ui->updateInfo) : ui->errInfo);
     finishCheck();
 }
 
@@ -282,6 +305,7 @@ void MainWindow::downloadFailed()
     ui->progressBar->setRange(0, 100);
     ui->progressBar->setValue(0);
     ui->errInfo->setText(tr("Download failed"));
+    announce(ui->errInfo);
     writeUpdateLog(QStringLiteral("download failed"));
 }
 

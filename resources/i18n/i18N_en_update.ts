@@ -95,5 +95,21 @@
         <source>response is null</source>
         <translation>response is null</translation>
     </message>
+    <message>
+        <source>Close</source>
+        <translation>Close</translation>
+    </message>
+    <message>
+        <source>Download progress</source>
+        <translation>Download progress</translation>
+    </message>
+    <message>
+        <source>Minimise</source>
+        <translation>Minimise</translation>
+    </message>
+    <message>
+        <source>Release notes</source>
+        <translation>Release notes</translation>
+    </message>
 </context>
 </TS>
