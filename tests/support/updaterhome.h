@@ -26,6 +26,11 @@ public:
     // The service's requests so far as "<method> <path> <query> <status>".
     QStringList requests() const;
 
+    // For the updaters started from now on.
+    void setEnvironment(const QString &name, const QString &value)
+    {
+        environment.insert(name, value);
+    }
     QProcess *start(const QStringList &arguments);
 
     QString readLog() const;
