@@ -102,6 +102,12 @@ void MyTheme::applyStyleSheet(QWidget *widget, QStringList &styleSheets)
         styleSheet += QLatin1Char('\n') + stream.readAll();
         file.close();
     }
+    // Colours the sheets take from the theme rather than spell out: the panel, and the focus
+    // frame that must stand out from it.
+    const QColor panel = panelColour(appliedPalette == Dark);
+    styleSheet.replace(QStringLiteral("@panel@"), panel.name());
+    styleSheet.replace(QStringLiteral("@focus@"),
+                       focusFrameColour(QGuiApplication::palette(), panel).name());
     widget->setStyleSheet(styleSheet);
 }
 
@@ -116,10 +122,12 @@ void MyTheme::addShadow(QWidget *widget)
 
 QStringList MyTheme::lightStyleSheets()
 {
-    return {qssPath(QStringLiteral("common.qss")), qssPath(QStringLiteral("light_theme.qss"))};
+    return {qssPath(QStringLiteral("common.qss")), qssPath(QStringLiteral("light_theme.qss")),
+            qssPath(QStringLiteral("focus.qss"))};
 }
 
 QStringList MyTheme::darkStyleSheets()
 {
-    return {qssPath(QStringLiteral("common.qss")), qssPath(QStringLiteral("dark_theme.qss"))};
+    return {qssPath(QStringLiteral("common.qss")), qssPath(QStringLiteral("dark_theme.qss")),
+            qssPath(QStringLiteral("focus.qss"))};
 }

@@ -3,6 +3,8 @@
 #include <QColor>
 #include <QPalette>
 
+#include <algorithm>
+#include <cmath>
 #include <cstddef>
 
 namespace {
@@ -75,7 +77,51 @@ template <std::size_t N> void applyColours(QPalette &palette, const RoleColours 
     }
 }
 
+double relativeLuminance(const QColor &colour)
+{
+    const auto linear = [](double channel) {
+        return channel <= 0.04045 ? channel / 12.92 : std::pow((channel + 0.055) / 1.055, 2.4);
+    };
+    return 0.2126 * linear(colour.redF()) + 0.7152 * linear(colour.greenF()) +
+           0.0722 * linear(colour.blueF());
+}
+
+const double focusFrameContrast = 3.0;
+
 } // namespace
+
+QColor panelColour(bool dark)
+{
+    return dark ? QColor(0x2B, 0x2B, 0x2B) : QColor(0xF8, 0xF4, 0xF4);
+}
+
+double contrastRatio(const QColor &a, const QColor &b)
+{
+    const double first = relativeLuminance(a), second = relativeLuminance(b);
+    return (std::max(first, second) + 0.05) / (std::min(first, second) + 0.05);
+}
+
+QColor focusFrameColour(const QPalette &palette, const QColor &panel)
+{
+    const QColor backgrounds[] = {panel, palette.color(QPalette::Active, QPalette::Window),
+                                  palette.color(QPalette::Active, QPalette::Base)};
+    const auto standsOut = [&](const QColor &colour) {
+        return std::all_of(std::begin(backgrounds), std::end(backgrounds), [&](const QColor &b) {
+            return contrastRatio(colour, b) >= focusFrameContrast;
+        });
+    };
+    // Same hue and saturation as the highlight; only the lightness moves, away from the panel.
+    const bool darken = relativeLuminance(panel) > 0.18;
+    const QColor highlight = palette.color(QPalette::Active, QPalette::Highlight).toHsl();
+    QColor colour = highlight;
+    for (int lightness = highlight.lightness(); !standsOut(colour);) {
+        lightness += darken ? -1 : 1;
+        if (lightness < 0 || lightness > 255)
+            return darken ? QColor(Qt::black) : QColor(Qt::white);
+        colour = QColor::fromHsl(highlight.hslHue(), highlight.hslSaturation(), lightness);
+    }
+    return colour.toRgb();
+}
 
 void buildLightPalette(QPalette &palette)
 {

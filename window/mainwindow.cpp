@@ -13,11 +13,14 @@
 #include "window/versioncheck.h"
 #include "window/versionrequest.h"
 
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileInfo>
+#include <QKeyEvent>
 #include <QMessageBox>
 #include <QSettings>
 #include <QSystemTrayIcon>
@@ -31,6 +34,25 @@ namespace {
 const QString officialSite = QStringLiteral(GLIMMERPANE_OFFICIAL_SITE);
 const int startupCheckDelayMs = 200;
 
+// The title bar's icon is a push button only so that the style sheets can give it its icon; to
+// assistive technology it is a picture, not a third button without a name.
+QAccessibleInterface *decorativeIcon(const QString &className, QObject *object)
+{
+    if (className != QLatin1String("QPushButton") || !object ||
+        object->objectName() != QLatin1String("updateIcon"))
+        return nullptr;
+    return new QAccessibleWidget(static_cast<QWidget *>(object), QAccessible::Graphic);
+}
+
+// Tells assistive technology about a result that shows where the focus is not, so that a screen
+// reader speaks it. Qt 6.4 has no announcement event: Windows reads the alert; AT-SPI drops it
+// but hears the label's name change and the notes' text insertion that Qt sends anyway.
+void announce(QWidget *where)
+{
+    QAccessibleEvent event(where, QAccessible::Alert);
+    QAccessible::updateAccessibility(&event);
+}
+
 } // namespace
 
 // --- Construction
@@ -40,6 +62,7 @@ MainWindow::MainWindow(QWidget *parent)
       ui(new Ui::MainWindow), downloadManager(nullptr), downloading(false), hasUpdate(false),
       translator(nullptr)
 {
+    QAccessible::installFactory(decorativeIcon); // once: a factory installed twice is kept once
     Settings::init(this);
     MyTheme::init(this);
     dailyCheck = false;
@@ -185,6 +208,7 @@ void MainWindow::checkForUpdate()
         installerExpectation = check.expectation;
         hasUpdate = true;
     }
+    announce(check.errorText.isEmpty() ? static_cast<QWidget *>(ui->updateInfo) : ui->errInfo);
     finishCheck();
 }
 
@@ -270,6 +294,7 @@ void MainWindow::downloadFailed()
     ui->progressBar->setRange(0, 100);
     ui->progressBar->setValue(0);
     ui->errInfo->setText(tr("Download failed"));
+    announce(ui->errInfo);
     writeUpdateLog(QStringLiteral("download failed"));
 }
 
@@ -355,6 +380,28 @@ void MainWindow::closeEvent(QCloseEvent *event)
         return QMainWindow::closeEvent(event);
     event->ignore();
     closeGuard();
+}
+
+void MainWindow::keyPressEvent(QKeyEvent *event)
+{
+    // The keys the focused control leaves to the window. A focused button takes Enter itself.
+    const Qt::KeyboardModifiers modifiers = event->modifiers() & ~Qt::KeypadModifier;
+    const int key = event->key();
+    if ((key == Qt::Key_Return || key == Qt::Key_Enter) && modifiers == Qt::NoModifier) {
+        // The default button, as in a dialog.
+        if (ui->CUP_UpdateBtn->isEnabled())
+            ui->CUP_UpdateBtn->click();
+    } else if (key == Qt::Key_Escape && modifiers == Qt::NoModifier) {
+        // As the minimise button: a download goes on.
+        minimise();
+#ifndef Q_OS_WIN
+    } else if (key == Qt::Key_F4 && modifiers == Qt::AltModifier) {
+        // Only reaches us where no window manager takes Alt+F4 (Windows closes by itself).
+        close();
+#endif
+    } else {
+        QMainWindow::keyPressEvent(event);
+    }
 }
 
 void MainWindow::quit()

@@ -7,6 +7,7 @@
 
 class DownLoadManager;
 class QCloseEvent;
+class QKeyEvent;
 class QMouseEvent;
 class QSystemTrayIcon;
 class QTranslator;
@@ -52,6 +53,7 @@ public:
 
 protected:
     void closeEvent(QCloseEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;
     void mouseMoveEvent(QMouseEvent *event) override;

@@ -45,7 +45,7 @@
     </message>
     <message>
         <source>Offical Site</source>
-        <translation>Offical Site</translation>
+        <translation>Official Site</translation>
     </message>
     <message>
         <source>Ok</source>
@@ -94,6 +94,22 @@
     <message>
         <source>response is null</source>
         <translation>response is null</translation>
+    </message>
+    <message>
+        <source>Close</source>
+        <translation>Close</translation>
+    </message>
+    <message>
+        <source>Download progress</source>
+        <translation>Download progress</translation>
+    </message>
+    <message>
+        <source>Minimise</source>
+        <translation>Minimise</translation>
+    </message>
+    <message>
+        <source>Release notes</source>
+        <translation>Release notes</translation>
     </message>
 </context>
 </TS>

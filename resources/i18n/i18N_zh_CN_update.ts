@@ -95,5 +95,21 @@
         <source>response is null</source>
         <translation>没有获取到数据</translation>
     </message>
+    <message>
+        <source>Close</source>
+        <translation>关闭</translation>
+    </message>
+    <message>
+        <source>Download progress</source>
+        <translation>下载进度</translation>
+    </message>
+    <message>
+        <source>Minimise</source>
+        <translation>最小化</translation>
+    </message>
+    <message>
+        <source>Release notes</source>
+        <translation>更新说明</translation>
+    </message>
 </context>
 </TS>

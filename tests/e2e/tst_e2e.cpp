@@ -1,16 +1,31 @@
 // The real GlimmerpaneUpdater as its users meet it: a separate process against the real version
 // service program, its window on the X display that ctest runs this under (xvfb-run), clicked
 // with real input events through xdotool.
+#include "tests/support/childprocess.h"
 #include "tests/support/testsupport.h"
 #include "tests/support/updaterhome.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QImage>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QStandardPaths>
 #include <QTest>
+
+namespace {
+
+// Under CI a missing tool fails the row; elsewhere it skips with the reason.
+#define SKIP_UNLESS_CI(reason)                                                                     \
+    do {                                                                                           \
+        if (qEnvironmentVariableIsEmpty("CI"))                                                     \
+            QSKIP(qPrintable(reason));                                                             \
+        QFAIL(qPrintable(reason));                                                                 \
+    } while (false)
+
+} // namespace
 
 class TestEndToEnd : public QObject
 {
@@ -21,6 +36,8 @@ private slots:
     void init();
     void runs_data();
     void runs();
+    void highDpi();
+    void screenReader();
 };
 
 void TestEndToEnd::initTestCase()
@@ -42,21 +59,19 @@ void TestEndToEnd::runs_data()
 {
     QTest::addColumn<QStringList>("serviceOptions");
     QTest::addColumn<QStringList>("arguments");
-    QTest::addColumn<QString>("then");    // "ends", "second starts" or "kill and restart"
+    QTest::addColumn<QString>("then");    // "second starts" or "kill and restart"
     QTest::addColumn<int>("starts");      // second starts while the first runs
     QTest::addColumn<QString>("logLine"); // expected in the log; empty for none
 
-    const QStringList daily{"version=1.0.8", "dailyCheck"};
     // The service signs its installer, and the updater gets its key.
     const QStringList withInstaller{"--installer", GLIMMERPANE_DEMO_INSTALLER_BIN};
     const auto row = [](const char *name, const QStringList &options, const QStringList &arguments,
                         const char *then, int starts, const char *logLine) {
         QTest::newRow(name) << options << arguments << then << starts << logLine;
     };
-    row("daily check, nothing newer", {"--latest-version", "108"}, daily, "ends", 0, "");
-    row("daily check, stalled service", {"--fault", "stall"}, daily, "ends", 0, "JSON format err");
-    row("daily check offers 109, a second start raises it", withInstaller, daily, "second starts",
-        1, "");
+    // Daily checks, second starts raising the first and a signed installer started by a click run
+    // as the Windows program under Wine (tst_e2e_windows); these two are the Linux guard's and
+    // the interrupted download's.
     // The guard under load: its memory and open files stay flat.
     row("200 second starts", withInstaller, {"version=1.0.8"}, "second starts", 200, "");
     // Slow enough to be killed half-way; the next run starts over and installs.
@@ -153,6 +168,124 @@ void TestEndToEnd::runs()
                                   QRegularExpression::MultilineOption);
     QVERIFY2(logLine.isEmpty() || line.match(log).hasMatch(), qPrintable(log));
     QVERIFY(home.requests().startsWith(versionRequestLine));
+}
+
+// At QT_SCALE_FACTOR=2 the window is twice as many pixels each way, and its icons are drawn at
+// that size rather than blown up: the title bar icon's blue fills the same share of its 32x32
+// button as at scale 1.
+void TestEndToEnd::highDpi()
+{
+    UpdaterHome home;
+    QVERIFY2(home.startService({"--latest-version", "108"}), qPrintable(home.serviceOutput()));
+    QList<double> shares;
+    for (const int scale : {1, 2}) {
+        home.environment().insert("QT_SCALE_FACTOR", QString::number(scale));
+        QProcess *updater = home.start({"version=1.0.8"});
+        QVERIFY(QTest::qWaitFor([&] { return home.requests().size() == scale; }, 10000));
+        QVERIFY(QTest::qWaitFor([] { return !visibleWindows().isEmpty(); }, 10000));
+        const QString window = visibleWindows().value(0);
+        const QString geometry = xdotool({"getwindowgeometry", "--shell", window});
+        QVERIFY2(geometry.contains(QStringLiteral("WIDTH=%1\n").arg(500 * scale)) &&
+                     geometry.contains(QStringLiteral("HEIGHT=%1\n").arg(310 * scale)),
+                 qPrintable(geometry));
+        // How much of the icon's 32x32 button its blue (#1880F2) covers: each bluish pixel of
+        // the title bar's left end (up to the title text) counts by how far it is from the panel.
+        const auto blueShare = [&] {
+            const QImage image = screenshot(window);
+            double blue = 0;
+            for (int y = 0; y < qMin(60 * scale, image.height()); ++y) {
+                for (int x = 0; x < qMin(68 * scale, image.width()); ++x) {
+                    const QColor pixel = image.pixelColor(x, y);
+                    if (pixel.blue() > pixel.red() + 40)
+                        blue += qBound(0.0, (248 - pixel.red()) / (248.0 - 0x18), 1.0);
+                }
+            }
+            return blue / (32 * 32 * scale * scale);
+        };
+        // Waits for the icon's first paint, not for a time.
+        QVERIFY(QTest::qWaitFor([&] { return blueShare() > 0.2; }, 10000));
+        shares << blueShare();
+        updater->kill();
+        QVERIFY(finishesWithin(updater, 5000));
+        QVERIFY(QTest::qWaitFor([] { return visibleWindows().isEmpty(); }, 5000));
+    }
+    qInfo("blue share of the icon's button: %.3f at scale 1, %.3f at scale 2", shares[0],
+          shares[1]);
+    QVERIFY(shares[0] > 0.2);
+    QVERIFY(qAbs(shares[1] - shares[0]) < 0.02);
+}
+
+// As a screen reader sees the real window on Linux: its accessible tree over AT-SPI on a private
+// session bus, the check's result heard, and "Download Update" pressed through its accessible
+// action starts the installer.
+void TestEndToEnd::screenReader()
+{
+    QString launcher;
+    for (const char *path :
+         {"/usr/libexec/at-spi-bus-launcher", "/usr/lib/at-spi2-core/at-spi-bus-launcher"}) {
+        if (launcher.isEmpty() && QFileInfo(path).isExecutable())
+            launcher = path;
+    }
+    // Debian's own Python, which python3-pyatspi installs into.
+    const QString python = QStandardPaths::findExecutable("python3", {"/usr/bin", "/bin"});
+    if (launcher.isEmpty() || QStandardPaths::findExecutable("dbus-daemon").isEmpty() ||
+        python.isEmpty() || QProcess::execute(python, {"-c", "import pyatspi"}) != 0)
+        SKIP_UNLESS_CI("needs dbus-daemon, at-spi2-core and python3-pyatspi: scripts/install-deps");
+    ChildProcess bus("dbus-daemon", {"--session", "--nofork", "--print-address=1"});
+    const QString address = bus.nextLine();
+    if (address.isEmpty())
+        SKIP_UNLESS_CI("the session bus did not start: " + bus.readAllStandardError());
+    QProcessEnvironment session = QProcessEnvironment::systemEnvironment();
+    session.insert("DBUS_SESSION_BUS_ADDRESS", address);
+    // The launcher reads its settings schemas from the system's data folders, not the sandbox's.
+    QProcessEnvironment launcherEnvironment = session;
+    launcherEnvironment.insert("XDG_DATA_DIRS", "/usr/local/share:/usr/share");
+    ChildProcess accessibilityBus(launcher, {"--launch-immediately"}, launcherEnvironment);
+    // Stopped, not killed, also when a check fails: it takes its bus and registry along.
+    const auto stopLauncher = qScopeGuard([&] {
+        accessibilityBus.terminate();
+        accessibilityBus.waitForFinished(5000);
+    });
+    ChildProcess reader(python,
+                        {GLIMMERPANE_SCREEN_READER_SCRIPT, "Glimmerpane", "Download Update", "30"},
+                        session, QProcess::MergedChannels);
+    const QString listening = reader.nextLine(20000);
+    if (listening != "listening")
+        SKIP_UNLESS_CI("the accessibility bus did not start: " + listening + reader.readAll());
+
+    UpdaterHome home;
+    QVERIFY2(home.startService({"--installer", GLIMMERPANE_DEMO_INSTALLER_BIN}),
+             qPrintable(home.serviceOutput()));
+    home.environment().insert("DBUS_SESSION_BUS_ADDRESS", address);
+    home.environment().insert("QT_LINUX_ACCESSIBILITY_ALWAYS_ON", "1");
+    QProcess *updater = home.start({"version=1.0.8"});
+    QStringList heard;
+    for (QString line = reader.nextLine(40000); !line.isEmpty() && heard.size() < 200;
+         line = reader.nextLine()) {
+        heard << line;
+        if (line == "pressed")
+            break;
+    }
+    qInfo("%s", qPrintable(heard.join('\n')));
+    QVERIFY(reader.finishes());
+    QCOMPARE(heard.value(heard.size() - 1), "pressed");
+    // Every button named, the icon a picture, the bar named with its value; the result heard.
+    for (const char *line :
+         {". . . . push button | Download Update |", ". . . . push button | Official Site |",
+          ". . . . push button | Minimise |", ". . . . push button | Close |",
+          ". . . . image | Glimmerpane |", ". . . . progress bar | Download progress | 0",
+          ". . . . label | Release notes |"})
+        QVERIFY2(heard.contains(line), line);
+    QCOMPARE(heard.filter(". push button |").size(), 4);
+    // What the press made the window say. (The start-up check's result may come before the
+    // updater's accessibility bridge is up; it is in the output when it was heard.)
+    QVERIFY(heard.contains(
+        "event object:text-changed:insert | label | Release notes | Downloading..."));
+
+    QVERIFY2(QTest::qWaitFor([&] { return QFileInfo::exists(home.installerRecordPath()); }, 30000),
+             qPrintable(home.readLog()));
+    QVERIFY(finishesWithin(updater, 15000));
+    QCOMPARE(updater->exitCode(), 0);
 }
 
 UPDATER_TEST_MAIN(TestEndToEnd)

@@ -28,8 +28,9 @@ public:
 
     QProcess *start(const QStringList &arguments);
     // The Windows program under Wine instead: `program leading... arguments...`, its product
-    // folders below `root` (the prefix's drive C:), the variables of environment() as edited.
+    // folders below `root` (the prefix's drive C:).
     void runUpdaterAs(const QString &program, const QStringList &leading, const QString &root);
+    // The variables of the updaters started from now on.
     QProcessEnvironment &environment() { return variables; }
 
     QString readLog() const;

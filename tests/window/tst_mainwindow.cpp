@@ -2,12 +2,14 @@
 #include "app/updatelog.h"
 #include "appearance/mytheme.h"
 #include "appearance/settings.h"
+#include "appearance/themepalettes.h"
 #include "download/downloadmanager.h"
 #include "download/networksetup.h"
 #include "tests/support/testsupport.h"
 #include "tools/httpsserver/localhttpsserver.h"
 #include "window/mainwindow.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QCryptographicHash>
 #include <QDir>
@@ -54,6 +56,13 @@ struct Form
     QProgressBar *progress;
 };
 
+// What assistive technology reads. (Its events are not sent here: the offscreen platform never
+// turns accessibility on, and only Qt's private API can; tst_e2e listens to them over AT-SPI.)
+QString accessibleName(QWidget *widget)
+{
+    return QAccessible::queryAccessibleInterface(widget)->text(QAccessible::Name);
+}
+
 // Runs the application's event loop until quit() (returns 0) or the time is up (returns -99).
 int execUntilQuit(int timeoutMs)
 {
@@ -78,8 +87,10 @@ void answerNextMessageBox(QObject *scope, QMessageBox::StandardButton button, QS
         *text = box->text();
         poll->deleteLater();
         box->button(button)->click();
+        // With the scope, so that a stop left over when the answer quit cannot end the event
+        // loop of a later test.
         if (thenStop)
-            QTimer::singleShot(0, [] { QCoreApplication::exit(-1); });
+            QTimer::singleShot(0, scope, [] { QCoreApplication::exit(-1); });
     });
     poll->start(20);
 }
@@ -105,7 +116,11 @@ private slots:
     void startWithoutVersion();
     void closeGuard_data();
     void closeGuard();
+    void translations_data();
     void translations();
+    void keyboard();
+    void focusFrame_data();
+    void focusFrame();
 
 private:
     // A window as start-up makes it; its start-up check queries the service 200 ms later.
@@ -239,6 +254,7 @@ void TestMainWindow::stateTable()
         form.button->click();
         QCOMPARE(form.error->text(), QString());
         QCOMPARE(form.button->text(), QString::fromLatin1(expectedText));
+        QCOMPARE(accessibleName(form.button), form.button->text());
         QVERIFY(form.button->isEnabled());
     };
     QTRY_COMPARE_WITH_TIMEOUT(form.button->text(), "Download Update", 10000);
@@ -246,6 +262,8 @@ void TestMainWindow::stateTable()
     click("Cancel");
     QVERIFY(window->downloading && !window->hasUpdate);
     QTRY_VERIFY(form.progress->value() > 0);
+    QAccessibleInterface *bar = QAccessible::queryAccessibleInterface(form.progress);
+    QCOMPARE(bar->valueInterface()->currentValue().toInt(), form.progress->value());
     window->progressBarUpdate(10, -1); // no length announced: a busy bar
     QCOMPARE(form.progress->maximum(), 0);
     click("Check Update"); // cancels
@@ -257,6 +275,7 @@ void TestMainWindow::stateTable()
 
     click("Cancel");
     QTRY_COMPARE_WITH_TIMEOUT(form.button->text(), "Installing", 30000);
+    QCOMPARE(accessibleName(form.button), "Installing");
     QCOMPARE(form.progress->value(), 100);
     QVERIFY(!form.button->isEnabled() && !window->downloading && !window->hasUpdate);
 }
@@ -341,25 +360,24 @@ void TestMainWindow::startWithoutVersion()
 
 void TestMainWindow::closeGuard_data()
 {
-    QTest::addColumn<bool>("byWindowManager"); // otherwise by the close button
+    QTest::addColumn<QString>("how"); // the close button, the window manager or Alt+F4
     QTest::addColumn<bool>("downloading");
     QTest::addColumn<QMessageBox::StandardButton>("answer");
     QTest::addColumn<bool>("quits");
 
-    for (const bool manager : {false, true}) {
-        const QString how = manager ? "window manager: " : "button: ";
-        QTest::newRow(qPrintable(how + "no download quits at once"))
-            << manager << false << QMessageBox::NoButton << true;
-        QTest::newRow(qPrintable(how + "downloading, No keeps running"))
-            << manager << true << QMessageBox::No << false;
-        QTest::newRow(qPrintable(how + "downloading, Yes quits"))
-            << manager << true << QMessageBox::Yes << true;
+    for (const QString how : {"button", "window manager", "Alt+F4"}) {
+        QTest::newRow(qPrintable(how + ": no download quits at once"))
+            << how << false << QMessageBox::NoButton << true;
+        QTest::newRow(qPrintable(how + ": downloading, No keeps running"))
+            << how << true << QMessageBox::No << false;
+        QTest::newRow(qPrintable(how + ": downloading, Yes quits"))
+            << how << true << QMessageBox::Yes << true;
     }
 }
 
 void TestMainWindow::closeGuard()
 {
-    QFETCH(bool, byWindowManager);
+    QFETCH(QString, how);
     QFETCH(bool, downloading);
     QFETCH(QMessageBox::StandardButton, answer);
     QFETCH(bool, quits);
@@ -373,22 +391,116 @@ void TestMainWindow::closeGuard()
     if (downloading)
         answerNextMessageBox(window.get(), answer, &text, true);
     EventCounter quitRequests(qApp, QEvent::Quit); // what QCoreApplication::quit sends
-    if (byWindowManager)                           // as Alt+F4 or the task bar ask for it
-        QTimer::singleShot(0, window.get(), &QWidget::close);
-    else
-        QTimer::singleShot(0, form.closeButton, &QPushButton::click);
+    QTimer::singleShot(0, window.get(), [&] {
+        if (how == "button")
+            form.closeButton->click();
+        else if (how == "window manager") // as the task bar asks for it
+            window->close();
+        else // where no window manager takes the keys first
+            QTest::keyClick(window->windowHandle(), Qt::Key_F4, Qt::AltModifier);
+    });
     QVERIFY(execUntilQuit(10000) != -99);
     QCOMPARE(quitRequests.count, quits ? 1 : 0);
     QCOMPARE(text, downloading ? "You are downloading update, are you sure exit?" : "");
 }
 
-// The window follows the language of the main application's settings.
+void TestMainWindow::translations_data()
+{
+    QTest::addColumn<QString>("language");
+    QTest::addColumn<QStringList>("names"); // the title, then the controls' accessible names
+
+    // "Offical Site" keeps its old spelling as the source text; English readers see it right.
+    QTest::newRow("English") << "English"
+                             << QStringList{"Glimmerpane Update", "Release notes", "Check Update",
+                                            "Official Site",      "Minimise",      "Close",
+                                            "Download progress"};
+    QTest::newRow("Chinese") << "中文"
+                             << QStringList{"Glimmerpane 更新", "更新说明", "检查更新", "官网",
+                                            "最小化",           "关闭",     "下载进度"};
+}
+
+// The window follows the language of the main application's settings, what it shows and what
+// assistive technology reads alike; the title bar's icon is a picture, not a button.
 void TestMainWindow::translations()
 {
-    writeMainAppSetting("server/language", "中文");
+    QFETCH(QString, language);
+    QFETCH(QStringList, names);
+    writeMainAppSetting("server/language", language);
     MainWindow window;
     writeMainAppSetting("server/language", QVariant());
-    QCOMPARE(window.windowTitle() + Form(window).button->text(), "Glimmerpane 更新检查更新");
+    QStringList shown{window.windowTitle()};
+    for (const char *name :
+         {"updateInfo", "CUP_UpdateBtn", "openOfficalSite", "miniBtn", "closeBtn", "progressBar"})
+        shown << accessibleName(window.findChild<QWidget *>(name));
+    QCOMPARE(shown, names);
+    auto *icon = QAccessible::queryAccessibleInterface(window.findChild<QWidget *>("updateIcon"));
+    QCOMPARE(icon->role(), QAccessible::Graphic);
+}
+
+// Tab goes round the controls in reading order, past the title bar's icon; Return takes the
+// offered update from the text view; Escape minimises and the download goes on.
+void TestMainWindow::keyboard()
+{
+    serveUpdate([](const HttpRequest &, HttpResponse &response) {
+        response.setGeneratedBody(1024 * 1024);
+        response.throttle(64 * 1024, 100);
+    });
+    auto window = makeWindow(108);
+    Form form(*window);
+    QVERIFY(QTest::qWaitForWindowActive(window.get()));
+    QTRY_VERIFY_WITH_TIMEOUT(form.checkDone(), 10000);
+    QCOMPARE(form.error->text(), QString());
+    QCOMPARE(form.button->text(), "Download Update");
+    form.info->setFocus(Qt::OtherFocusReason);
+    QStringList chain;
+    for (int step = 0; step < 6; ++step) {
+        chain << QApplication::focusWidget()->objectName();
+        QTest::keyClick(window->windowHandle(), Qt::Key_Tab);
+    }
+    QCOMPARE(chain, QStringList({"updateInfo", "CUP_UpdateBtn", "openOfficalSite", "miniBtn",
+                                 "closeBtn", "updateInfo"}));
+    QVERIFY(form.button->isDefault());
+
+    QTest::keyClick(window->windowHandle(), Qt::Key_Return);
+    QCOMPARE(form.button->text(), "Cancel");
+    QVERIFY(window->downloading);
+    QTest::keyClick(window->windowHandle(), Qt::Key_Escape);
+    QVERIFY(window->isMinimized());
+    QVERIFY(window->downloading);
+    QTRY_VERIFY(form.progress->value() > 0);
+}
+
+void TestMainWindow::focusFrame_data()
+{
+    QTest::addColumn<bool>("dark");
+    QTest::newRow("light") << false;
+    QTest::newRow("dark") << true;
+}
+
+// Every control that takes the focus shows a frame, standing 3:1 against the panel.
+void TestMainWindow::focusFrame()
+{
+    QFETCH(bool, dark);
+    writeMainAppSetting("server/applicationTheme", dark ? MyTheme::Dark : MyTheme::Light);
+    MainWindow window;
+    writeMainAppSetting("server/applicationTheme", QVariant());
+    window.show();
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+    const QColor frame = focusFrameColour(QGuiApplication::palette(), panelColour(dark));
+    QVERIFY(contrastRatio(frame, panelColour(dark)) >= 3.0);
+    for (const char *name :
+         {"updateInfo", "CUP_UpdateBtn", "openOfficalSite", "miniBtn", "closeBtn"}) {
+        auto *control = window.findChild<QWidget *>(name);
+        const QRect area(control->mapTo(&window, QPoint()), control->size());
+        window.setFocus();
+        const QImage before = window.grab(area).toImage();
+        control->setFocus(Qt::TabFocusReason);
+        QVERIFY(control->hasFocus());
+        const QImage after = window.grab(area).toImage();
+        QVERIFY2(before != after, name);
+        const QColor edge = after.pixelColor(0, after.height() / 2);
+        QVERIFY2(contrastRatio(edge, panelColour(dark)) >= 3.0, qPrintable(edge.name() + name));
+    }
 }
 
 UPDATER_TEST_MAIN(TestMainWindow)

@@ -3,8 +3,9 @@
 // updater trusts the test CA through the system store that schannel consults.
 // usage: trusttestca <ca.pem>
 
-#include <wincrypt.h>
 #include <windows.h>
+
+#include <wincrypt.h> // after windows.h, which it needs
 
 #include <cstdio>
 #include <fstream>
