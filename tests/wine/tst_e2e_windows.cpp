@@ -59,6 +59,7 @@ private slots:
     void cleanupTestCase();
     void deployFolderIsComplete();
     void downloadAndStartInstaller();
+    void returnStartsOfferedDownload();
     void settingsFromRegistry_data();
     void settingsFromRegistry();
     void trayAndSecondStarts();
@@ -220,6 +221,26 @@ void TestWindowsEndToEnd::downloadAndStartInstaller()
                  log.contains(" - install start success\r\n") &&
                  log.count('\n') == log.count("\r\n"),
              qPrintable(log));
+}
+
+void TestWindowsEndToEnd::returnStartsOfferedDownload()
+{
+    UpdaterHome home;
+    QProcess *updater = start(home, {"--installer", fixtures + "glimmerpane-demo-installer.exe"},
+                              {"version=1.0.8"});
+    QVERIFY(updater);
+    const QString window = windowAfter(home, 1);
+    QVERIFY(!window.isEmpty());
+    // Return before the reply has made the button "Download Update" only checks again.
+    bool started = false;
+    for (int attempt = 0; attempt < 5 && !started; ++attempt) {
+        xdotool({"windowfocus", "--sync", window, "key", "Return"});
+        started =
+            QTest::qWaitFor([&] { return QFileInfo::exists(home.installerRecordPath()); }, 5000);
+    }
+    QVERIFY2(started, qPrintable(home.readLog()));
+    QVERIFY(finishesWithin(updater, 15000));
+    QCOMPARE(updater->exitCode(), 0);
 }
 
 void TestWindowsEndToEnd::settingsFromRegistry_data()
