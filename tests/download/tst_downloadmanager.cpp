@@ -85,7 +85,7 @@ void TestDownloadManager::serve(const HttpRequest &request, HttpResponse &respon
     const QString &path = request.path;
     if (path == "/file" || path.startsWith("/chunked")) {
         response.setBody(path == "/chunked-short" ? payload.chopped(1000) : payload);
-        response.throttle(512 * 1024, 50); // long enough for progress reports on the way
+        response.throttle(512 * 1024, 50); // in many pieces, as over a real network
         if (path != "/file")
             response.setFraming(HttpResponse::Framing::Chunked);
     } else if (path == "/moved" || path == "/to-http") {
@@ -137,8 +137,7 @@ void TestDownloadManager::downloads_data()
     row("https to http redirect", "/to-http", "");
     row("stalled past the time-out", "/stall", "download stalled", none, "stall limit");
     row("write fails on a full disk", "/file", "write installer failed", none, "full disk");
-    row("file: address", QUrl::fromLocalFile(GLIMMERPANE_DEMO_INSTALLER_BIN).toString(),
-        "invalid update address");
+    row("file: address", "file:" GLIMMERPANE_DEMO_INSTALLER_BIN, "invalid update address");
     row("temporary name taken by a folder", "/file", "open temporary file failed", none,
         "folder:setup.exe_tmp");
     row("installer name taken by a folder", "/file", "remove old installer failed", none,
