@@ -6,31 +6,24 @@
 
 #include <cstdio>
 
-namespace {
-
-void say(const QString &line)
+static void say(const QString &line)
 {
-    std::fputs(line.toUtf8().append('\n').constData(), stdout);
+    std::printf("%s\n", line.toUtf8().constData());
     std::fflush(stdout);
 }
-
-} // namespace
 
 int main(int argc, char *argv[])
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
-    if (argc < 2)
-        return 2;
-    const bool handsOver = argc >= 3;
-    const QString message = handsOver ? QString::fromUtf8(argv[2]) : QString();
+    const QString message = argc > 2 ? QString::fromUtf8(argv[2]) : QString();
     QtSingleApplication app(QString::fromUtf8(argv[1]), argc, argv);
     if (app.anotherInstanceRunning()) {
-        const bool sent = handsOver && app.sendMessage(message, 400);
-        say(sent ? QStringLiteral("secondary sent=true") : QStringLiteral("secondary sent=false"));
+        const bool sent = !message.isNull() && app.sendMessage(message, 400);
+        say(QStringLiteral("secondary sent=") + (sent ? "true" : "false"));
         return 0;
     }
-    say(QStringLiteral("primary"));
+    say("primary");
     QObject::connect(&app, &QtSingleApplication::messageReceived,
-                     [](const QString &received) { say(QStringLiteral("message=") + received); });
+                     [](const QString &received) { say("message=" + received); });
     return QApplication::exec();
 }
