@@ -1,14 +1,18 @@
 #!/usr/bin/python3
 """Reads an application's window over AT-SPI as a screen reader does, and presses a button
-through its accessible action.
+through its accessible action. Run it inside a private session bus (dbus-run-session).
 
-    screenreader.py <application name> <button name> <seconds>
+    screenreader.py <application name> <button name> <seconds> <program> [arguments...]
 
-Prints "listening" once it hears the bus's events, then, when the button shows up enabled, the
-window's accessible tree (one "role | name | value" line per object, behind ". " per level),
-presses the button, and after a moment the events it heard up to then ("event <type> | <role> |
-<name> | <text>") and "pressed", and exits 0. Exits 1 when the button did not show up in time.
+Starts the session's accessibility bus, then the program. When the button shows up enabled, it
+prints the window's accessible tree (one "role | name | value" line per object, behind ". " per
+level), presses the button, and after a moment prints the events it heard up to then
+("event <type> | <role> | <name> | <text>") and "pressed", waits for the program to end, prints
+"exit <code>" and exits 0. Exits 1 when the button did not show up in time, 2 when the
+accessibility bus did not start (printing "no accessibility bus").
 """
+import os
+import subprocess
 import sys
 import time
 
@@ -16,6 +20,13 @@ from gi.repository import Gio, GLib
 
 application, button, seconds = sys.argv[1], sys.argv[2], float(sys.argv[3])
 heard = []
+
+# The launcher reads its settings schemas from the system's data folders, not the sandbox's.
+for launcher in ("/usr/libexec/at-spi-bus-launcher", "/usr/lib/at-spi2-core/at-spi-bus-launcher"):
+    if os.access(launcher, os.X_OK):
+        subprocess.Popen([launcher, "--launch-immediately"],
+                         env=dict(os.environ, XDG_DATA_DIRS="/usr/local/share:/usr/share"))
+        break
 
 # pyatspi connects when imported, and a session bus that starts the launcher itself because it
 # is not there yet gets nothing: wait for the one the test started.
@@ -29,7 +40,7 @@ for attempt in range(100):
         break
     time.sleep(0.1)
 else:
-    print("no accessibility bus launcher on the session bus", flush=True)
+    print("no accessibility bus", flush=True)
     sys.exit(2)
 
 import pyatspi  # noqa: E402
@@ -87,6 +98,7 @@ def finish():
         print(line)
     print("pressed", flush=True)
     pyatspi.Registry.stop()
+    print("exit %d" % program.wait(timeout=30), flush=True)
     return False
 
 
@@ -98,7 +110,7 @@ def give_up():
 
 pyatspi.Registry.registerEventListener(listen, "object:text-changed:insert",
                                        "object:property-change:accessible-name")
-print("listening", flush=True)
+program = subprocess.Popen(sys.argv[4:])
 GLib.timeout_add(200, look)
 GLib.timeout_add(int(seconds * 1000), give_up)
 pyatspi.Registry.start()

@@ -11,7 +11,6 @@
 #include <QImage>
 #include <QProcess>
 #include <QRegularExpression>
-#include <QScopeGuard>
 #include <QStandardPaths>
 #include <QTest>
 
@@ -220,72 +219,39 @@ void TestEndToEnd::highDpi()
 // action starts the installer.
 void TestEndToEnd::screenReader()
 {
-    QString launcher;
-    for (const char *path :
-         {"/usr/libexec/at-spi-bus-launcher", "/usr/lib/at-spi2-core/at-spi-bus-launcher"}) {
-        if (launcher.isEmpty() && QFileInfo(path).isExecutable())
-            launcher = path;
-    }
     // Debian's own Python, which python3-pyatspi installs into.
     const QString python = QStandardPaths::findExecutable("python3", {"/usr/bin", "/bin"});
-    if (launcher.isEmpty() || QStandardPaths::findExecutable("dbus-daemon").isEmpty() ||
-        python.isEmpty() || QProcess::execute(python, {"-c", "import pyatspi"}) != 0)
-        SKIP_UNLESS_CI("needs dbus-daemon, at-spi2-core and python3-pyatspi: scripts/install-deps");
-    ChildProcess bus("dbus-daemon", {"--session", "--nofork", "--print-address=1"});
-    const QString address = bus.nextLine();
-    if (address.isEmpty())
-        SKIP_UNLESS_CI("the session bus did not start: " + bus.readAllStandardError());
-    QProcessEnvironment session = QProcessEnvironment::systemEnvironment();
-    session.insert("DBUS_SESSION_BUS_ADDRESS", address);
-    // The launcher reads its settings schemas from the system's data folders, not the sandbox's.
-    QProcessEnvironment launcherEnvironment = session;
-    launcherEnvironment.insert("XDG_DATA_DIRS", "/usr/local/share:/usr/share");
-    ChildProcess accessibilityBus(launcher, {"--launch-immediately"}, launcherEnvironment);
-    // Stopped, not killed, also when a check fails: it takes its bus and registry along.
-    const auto stopLauncher = qScopeGuard([&] {
-        accessibilityBus.terminate();
-        accessibilityBus.waitForFinished(5000);
-    });
-    ChildProcess reader(python,
-                        {GLIMMERPANE_SCREEN_READER_SCRIPT, "Glimmerpane", "Download Update", "30"},
-                        session, QProcess::MergedChannels);
-    const QString listening = reader.nextLine(20000);
-    if (listening != "listening")
-        SKIP_UNLESS_CI("the accessibility bus did not start: " + listening + reader.readAll());
-
+    if (QStandardPaths::findExecutable("dbus-run-session").isEmpty() || python.isEmpty() ||
+        QProcess::execute(python, {"-c", "import pyatspi"}) != 0)
+        SKIP_UNLESS_CI("needs dbus, at-spi2-core and python3-pyatspi: scripts/install-deps");
     UpdaterHome home;
     QVERIFY2(home.startService({"--installer", GLIMMERPANE_DEMO_INSTALLER_BIN}),
              qPrintable(home.serviceOutput()));
-    home.environment().insert("DBUS_SESSION_BUS_ADDRESS", address);
     home.environment().insert("QT_LINUX_ACCESSIBILITY_ALWAYS_ON", "1");
-    QProcess *updater = home.start({"version=1.0.8"});
-    QStringList heard;
-    for (QString line = reader.nextLine(40000); !line.isEmpty() && heard.size() < 200;
-         line = reader.nextLine()) {
-        heard << line;
-        if (line == "pressed")
-            break;
-    }
+    ChildProcess reader("dbus-run-session",
+                        {"--", python, GLIMMERPANE_SCREEN_READER_SCRIPT, "Glimmerpane",
+                         "Download Update", "30", GLIMMERPANE_UPDATER_BIN, "version=1.0.8"},
+                        home.environment(), QProcess::MergedChannels);
+    QVERIFY(finishesWithin(&reader, 60000));
+    QStringList heard = QString::fromUtf8(reader.readAll()).split('\n');
     qInfo("%s", qPrintable(heard.join('\n')));
-    QVERIFY(reader.finishes());
-    QCOMPARE(heard.value(heard.size() - 1), "pressed");
-    // Every button named, the icon a picture, the bar named with its value; the result heard.
+    for (QString &line : heard)
+        line = line.trimmed();
+    if (reader.exitCode() == 2)
+        SKIP_UNLESS_CI("the accessibility bus did not start");
+    // Every button named, the icon a picture, the bar named with its value; what the press made
+    // the window say. (The start-up check's result may come before the updater's accessibility
+    // bridge is up; it is in the output when it was heard.)
     for (const char *line :
          {". . . . push button | Download Update |", ". . . . push button | Official Site |",
           ". . . . push button | Minimise |", ". . . . push button | Close |",
           ". . . . image | Glimmerpane |", ". . . . progress bar | Download progress | 0",
-          ". . . . label | Release notes |"})
+          ". . . . label | Release notes |",
+          "event object:text-changed:insert | label | Release notes | Downloading...", "pressed",
+          "exit 0"})
         QVERIFY2(heard.contains(line), line);
     QCOMPARE(heard.filter(". push button |").size(), 4);
-    // What the press made the window say. (The start-up check's result may come before the
-    // updater's accessibility bridge is up; it is in the output when it was heard.)
-    QVERIFY(heard.contains(
-        "event object:text-changed:insert | label | Release notes | Downloading..."));
-
-    QVERIFY2(QTest::qWaitFor([&] { return QFileInfo::exists(home.installerRecordPath()); }, 30000),
-             qPrintable(home.readLog()));
-    QVERIFY(finishesWithin(updater, 15000));
-    QCOMPARE(updater->exitCode(), 0);
+    QVERIFY(QFileInfo::exists(home.installerRecordPath()));
 }
 
 UPDATER_TEST_MAIN(TestEndToEnd)
