@@ -336,7 +336,7 @@ void TestWindowsEndToEnd::dailyCheckFindsNothingNewer()
             return updater->state() == QProcess::NotRunning;
         },
         30000));
-    QCOMPARE(updater->exitCode(), 0);
+    QVERIFY2(updater->exitCode() == 0, qPrintable(home.readLog()));
     QVERIFY(home.requests().contains(versionRequestLine) && !windowAfterCheck);
 }
 
