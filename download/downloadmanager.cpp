@@ -96,12 +96,19 @@ void DownLoadManager::checkStall()
     stallTimer->start(int(limitMs - idleMs));
 }
 
+bool DownLoadManager::carriesInstaller() const
+{
+    const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    return status >= 200 && status < 300;
+}
+
 void DownLoadManager::checkAnnouncedLength()
 {
     sinceLastData.start();
     const QVariant announced = reply->header(QNetworkRequest::ContentLengthHeader);
-    // A compressed body announces the compressed length; the count at the end still holds.
-    if (stopped || expected.size < 0 || !announced.isValid() ||
+    // A compressed body announces the compressed length; the count at the end still holds. A
+    // redirect's or an error's length is not the installer's: Qt reports those answers too.
+    if (stopped || expected.size < 0 || !announced.isValid() || !carriesInstaller() ||
         reply->hasRawHeader("Content-Encoding"))
         return;
     if (announced.toLongLong() != expected.size)
@@ -121,6 +128,8 @@ void DownLoadManager::onReadyRead()
         return;
     sinceLastData.start();
     const QByteArray data = reply->readAll();
+    if (!carriesInstaller()) // an error page; the error path follows
+        return;
     if (expected.size >= 0 && written + data.size() > expected.size)
         return fail(QStringLiteral("installer size mismatch"));
     // A short write (full disk, size limit) must never end as a truncated installer.

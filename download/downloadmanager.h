@@ -50,6 +50,8 @@ private:
     // The reason for the log when the finished bytes are not the stated installer; empty when
     // they are.
     QString verificationFailure();
+    // Whether the answer is the installer, not a redirect or an error page.
+    bool carriesInstaller() const;
     bool moveIntoPlace();
     void fail(const QString &logLine);
     void failDownload();
