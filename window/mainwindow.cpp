@@ -22,6 +22,7 @@
 #include <QFileInfo>
 #include <QKeyEvent>
 #include <QMessageBox>
+#include <QScrollBar>
 #include <QSettings>
 #include <QSystemTrayIcon>
 #include <QTextCursor>
@@ -133,11 +134,16 @@ void MainWindow::loadLanguage()
 void MainWindow::appendText(const QString &text)
 {
     // As plain text, never as markup: notes must neither fetch files nor imitate our own lines.
+    // A view at the bottom follows the new text, so that "Downloading..." shows below long notes.
+    QScrollBar *bar = ui->updateInfo->verticalScrollBar();
+    const bool atBottom = bar->value() >= bar->maximum();
     QTextCursor cursor(ui->updateInfo->document());
     cursor.movePosition(QTextCursor::End);
     if (!ui->updateInfo->document()->isEmpty())
         cursor.insertBlock();
     cursor.insertText(text);
+    if (atBottom)
+        bar->setValue(bar->maximum());
 }
 
 void MainWindow::mousePressEvent(QMouseEvent *event)

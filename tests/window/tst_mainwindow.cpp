@@ -19,6 +19,7 @@
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTest>
 #include <QTextBrowser>
 #include <QTimer>
@@ -230,6 +231,8 @@ void TestMainWindow::versionReplies()
     QCOMPARE(queries, QStringList{"/api/front/index/get/version?appPlatform=Windows"});
     QCOMPARE(form.error->text(), errInfo);
     QCOMPARE(form.info->toPlainText(), info);
+    const QScrollBar *bar = form.info->verticalScrollBar(); // long notes: at their end
+    QCOMPARE(bar->value(), bar->maximum());
     const bool hasUpdate = !info.isEmpty();
     QCOMPARE(form.button->text(), hasUpdate ? "Download Update" : "Check Update");
     QVERIFY(form.button->isEnabled());
