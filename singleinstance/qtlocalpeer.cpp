@@ -121,11 +121,20 @@ void QtLocalPeer::receiveConnection()
             continue;
         }
         if (frame.state() == MessageFrame::State::WantBytes) {
-            // A sender that stopped early: what arrived is the message.
-            if (deadline.hasExpired() ||
-                !socket->waitForReadyRead(remainingMs(deadline, moreBytesWaitMs)))
+            if (socket->state() == QLocalSocket::ConnectedState && !deadline.hasExpired() &&
+                socket->waitForReadyRead(remainingMs(deadline, moreBytesWaitMs)))
+                continue;
+            if (socket->bytesAvailable() > 0)
+                continue;
+            // A sender that hung up mid-message sent none; one that stays but stopped early
+            // sent what arrived.
+            if (socket->state() != QLocalSocket::UnconnectedState)
                 break;
-            continue;
+            dropConnection(socket, QStringLiteral("(%1 after %2 of %3 bytes)")
+                                       .arg(socket->errorString())
+                                       .arg(frame.message().toUtf8().size())
+                                       .arg(frame.announcedLength()));
+            return;
         }
         if (socket->state() == QLocalSocket::UnconnectedState) {
             qWarning("QtLocalPeer: Peer disconnected");
