@@ -39,11 +39,8 @@ QtLocalPeer::QtLocalPeer(QObject *parent, const QString &id) : QObject(parent), 
     prefix.remove(QRegularExpression(QStringLiteral("[^a-zA-Z]")));
     prefix.truncate(6);
     const quint16 checksum = qChecksum(QByteArrayView(appId.toUtf8()), Qt::ChecksumIso3309);
-    serverName =
-        QStringLiteral("qtsingleapp-") + prefix + QLatin1Char('-') + QString::number(checksum, 16);
-    const QString session = sessionPart();
-    if (!session.isEmpty())
-        serverName += QLatin1Char('-') + session;
+    serverName = QStringLiteral("qtsingleapp-") + prefix + QLatin1Char('-') +
+                 QString::number(checksum, 16) + QLatin1Char('-') + sessionPart();
 
     localServer = new QLocalServer(this);
 

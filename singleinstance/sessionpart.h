@@ -3,5 +3,5 @@
 #include <QString>
 
 // What keeps one login's guard apart from another's, in lowercase hexadecimal: the Windows
-// session id, the real user id elsewhere. Empty when the system cannot tell.
+// session id ("0" when Windows cannot tell), the real user id elsewhere.
 QString sessionPart();

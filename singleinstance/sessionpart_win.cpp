@@ -8,8 +8,10 @@
 
 QString sessionPart()
 {
+    // Always a suffix: 0 when the query fails, as the server name's form asks.
     unsigned long sessionId = 0;
-    return currentSessionId(&sessionId) ? QString::number(sessionId, 16) : QString();
+    currentSessionId(&sessionId); // leaves it alone on failure
+    return QString::number(sessionId, 16);
 }
 
 #endif // Q_OS_WIN
