@@ -7,21 +7,24 @@
 #include "tests/support/updaterhome.h"
 
 #include <QApplication>
+#include <QCryptographicHash>
 #include <QDir>
 #include <QDirIterator>
 #include <QElapsedTimer>
 #include <QImage>
 #include <QRegularExpression>
 #include <QSet>
+#include <QSslCertificate>
 #include <QStandardPaths>
 #include <QTcpServer>
+#include <QtEndian>
 
 #include <functional>
 
 namespace {
 
 const QString deployFolder = QStringLiteral(GLIMMERPANE_WINDOWS_DEPLOY);
-// The stand-in installer and the CA helper lie beside the deploy folder.
+// The stand-in installer lies beside the deploy folder.
 const QString fixtures = QFileInfo(deployFolder).path() + "/fixtures/";
 // Points of the 500 x 310 window, from screenshots.
 const QPoint updateButton(445, 274), minimiseButton(419, 37), closeButton(457, 37);
@@ -105,8 +108,19 @@ void TestWindowsEndToEnd::initTestCase()
     // A server that outlives each program saves its start-up on every run.
     QVERIFY(QDir().mkpath(prefix) && run(GLIMMERPANE_WINESERVER, {"--persistent"}));
     QVERIFY2(run(GLIMMERPANE_WINE, {"wineboot", "--init"}, 150000), "no Wine prefix");
-    // schannel takes CAs from the system's stores, not from the program (see the README).
-    QVERIFY(run(GLIMMERPANE_WINE, {fixtures + "trusttestca.exe", "Z:" + testDataPath("ca.pem")}));
+    // schannel takes CAs from the system's stores, not from the program (see the README): the
+    // test CA goes where "certutil -addstore Root" puts it, a registry value holding the
+    // certificate as property 32 (flags 1, length, DER) under its SHA-1 thumbprint.
+    const QByteArray der = QSslCertificate::fromPath(testDataPath("ca.pem")).value(0).toDer();
+    const quint32 length = qToLittleEndian(quint32(der.size()));
+    const QByteArray blob = QByteArray::fromHex("2000000001000000") +
+                            QByteArray(reinterpret_cast<const char *>(&length), 4) + der;
+    const QString root = R"(HKLM\Software\Microsoft\SystemCertificates\Root\Certificates\)";
+    QVERIFY(!der.isEmpty() &&
+            run(GLIMMERPANE_WINE,
+                {"reg", "add",
+                 root + QCryptographicHash::hash(der, QCryptographicHash::Sha1).toHex().toUpper(),
+                 "/v", "Blob", "/t", "REG_BINARY", "/d", blob.toHex(), "/f"}));
 }
 
 void TestWindowsEndToEnd::init()
@@ -305,13 +319,18 @@ void TestWindowsEndToEnd::trayAndSecondStarts()
     QVERIFY(clickUntil(tray, QPoint(10, 10), [] { return visibleWindows().size() == 1; }));
 
     // Through the named mutexes and the named pipe of the real program.
+    // It ends within a second of its own: what Wine takes to start any program, measured just
+    // before under the same load, is not the updater's.
     QElapsedTimer clock;
     clock.start();
+    QVERIFY(run(GLIMMERPANE_WINE, {"cmd", "/c", "exit"}));
+    const qint64 wineStartMs = clock.restart();
     QProcess *second = home.start({"version=1.0.8"});
     QVERIFY(finishesWithin(second, 10000));
-    qInfo("the second start ended after %lld ms", clock.elapsed());
+    const qint64 secondStartMs = clock.elapsed();
+    qInfo("a second start took %lld ms; Wine started cmd in %lld ms", secondStartMs, wineStartMs);
     QCOMPARE(second->exitCode(), 0);
-    QVERIFY(clock.elapsed() < 1000);
+    QVERIFY(secondStartMs - wineStartMs < 1000);
     QTRY_COMPARE(home.readLog().count(" - raised by another start\r\n"), 1);
 
     // Killed, the first leaves its mutexes abandoned and its pipe gone: the next start leads.
