@@ -141,6 +141,7 @@ void HttpConnection::respond()
         response.framing == HttpResponse::Framing::ContentLength)
         response.framing = HttpResponse::Framing::CloseDelimited; // an endless body has no length
     applyRange();
+    emit responded(request, response.statusCode);
 
     QByteArray head = "HTTP/1.1 " + QByteArray::number(response.statusCode) + ' ' +
                       reasonPhrase(response.statusCode) + "\r\n";

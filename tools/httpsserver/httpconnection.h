@@ -27,6 +27,7 @@ public:
 
 signals:
     void requestReceived(const QString &path);
+    void responded(const HttpRequest &request, int status); // as sent, a range applied
 
 private:
     void readRequest();
