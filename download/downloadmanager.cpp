@@ -7,9 +7,11 @@
 #include "download/retrypolicy.h"
 #include "download/vendorsignature.h"
 
+#include <QAuthenticator>
 #include <QFile>
 #include <QFileInfo>
 #include <QNetworkAccessManager>
+#include <QNetworkProxy>
 #include <QNetworkRequest>
 #include <QStorageInfo>
 #include <QTimer>
@@ -29,6 +31,15 @@ DownLoadManager::DownLoadManager(QObject *parent) : QObject(parent)
     stallTimer = new QTimer(this);
     stallTimer->setSingleShot(true);
     connect(stallTimer, &QTimer::timeout, this, &DownLoadManager::checkStall);
+    connect(accessManager, &QNetworkAccessManager::proxyAuthenticationRequired, this,
+            [this](const QNetworkProxy &proxy, QAuthenticator *authenticator) {
+                const bool watching = stallTimer->isActive();
+                stallTimer->stop();
+                emit signalProxyLogin(proxy, authenticator);
+                sinceLastData.start();
+                if (watching)
+                    stallTimer->start(Limits::transferInactivityMs());
+            });
     retryTimer = new QTimer(this);
     retryTimer->setSingleShot(true);
     connect(retryTimer, &QTimer::timeout, this, &DownLoadManager::sendRequest);

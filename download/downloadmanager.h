@@ -9,7 +9,9 @@
 #include <QString>
 #include <QUrl>
 
+class QAuthenticator;
 class QFile;
+class QNetworkProxy;
 class QNetworkAccessManager;
 class QTimer;
 
@@ -39,6 +41,9 @@ signals:
     void signalDownloadError();
     void signalReplyFinished(int statusCode);
     void signalDownloadProcess(int curReceived, int total);
+    // The proxy wants credentials; a receiver fills them in before it returns, or leaves them
+    // empty to fail the request. The inactivity watchdog waits meanwhile.
+    void signalProxyLogin(const QNetworkProxy &proxy, QAuthenticator *authenticator);
 
 public slots:
     void onDownloadProgress(qint64 bytesReceived, qint64 bytesTotal);
