@@ -32,6 +32,21 @@ int transferInactivityMs()
     return shortened(60000);
 }
 
+int downloadRetryWaitMs(int milliseconds)
+{
+    return shortened(milliseconds);
+}
+
+int downloadRetryWaitTotalMs()
+{
+    return shortened(75000);
+}
+
+qint64 diskSpaceMarginBytes()
+{
+    return 16 * 1024 * 1024;
+}
+
 int peerMessageWaitMs()
 {
     return shortened(30000);

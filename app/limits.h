@@ -14,6 +14,11 @@ int versionCheckDeadlineMs();
 qint64 versionReplyMaxBytes();
 // An installer download that receives no byte for this long has failed.
 int transferInactivityMs();
+// A back-off wait before a download retry, and all of them in one download together.
+int downloadRetryWaitMs(int milliseconds);
+int downloadRetryWaitTotalMs();
+// Free space kept on the update folder's volume beyond the installer itself.
+qint64 diskSpaceMarginBytes();
 // All waiting of the single-instance guard for one incoming message.
 int peerMessageWaitMs();
 // The largest message the single-instance guard accepts.

@@ -10,11 +10,13 @@
 #include "download/updatefolder.h"
 #include "resources/resourcepaths.h"
 #include "ui_mainwindow.h"
+#include "window/proxylogindialog.h"
 #include "window/versioncheck.h"
 #include "window/versionrequest.h"
 
 #include <QAccessible>
 #include <QAccessibleWidget>
+#include <QAuthenticator>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDesktopServices>
@@ -22,6 +24,7 @@
 #include <QFileInfo>
 #include <QKeyEvent>
 #include <QMessageBox>
+#include <QNetworkProxy>
 #include <QScrollBar>
 #include <QSettings>
 #include <QSystemTrayIcon>
@@ -96,6 +99,7 @@ MainWindow::MainWindow(QWidget *parent)
     // Without this a failed download would leave the window showing "Cancel" for ever.
     connect(downloadManager, &DownLoadManager::signalDownloadError, this,
             &MainWindow::downloadFailed);
+    connect(downloadManager, &DownLoadManager::signalProxyLogin, this, &MainWindow::proxyLogin);
 
     connect(ui->openOfficalSite, &QPushButton::clicked, this,
             [] { QDesktopServices::openUrl(QUrl(officialSite, QUrl::TolerantMode)); });
@@ -414,6 +418,22 @@ void MainWindow::quit()
 {
     quitting = true;
     QCoreApplication::quit();
+}
+
+// Only after Qt has found no answer of its own (on Windows, the signed-in user's credentials for
+// an NTLM or Negotiate proxy). Asked once a run: credentials the proxy refused are not asked for
+// again, and the request then fails. Qt keeps accepted ones in memory for the run; they are
+// neither stored nor logged.
+void MainWindow::proxyLogin(const QNetworkProxy &proxy, QAuthenticator *authenticator)
+{
+    if (proxyAsked)
+        return;
+    proxyAsked = true;
+    ProxyLoginDialog dialog(proxy.hostName(), this);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    authenticator->setUser(dialog.user());
+    authenticator->setPassword(dialog.password());
 }
 
 void MainWindow::closeGuard()

@@ -6,9 +6,11 @@
 #include <QString>
 
 class DownLoadManager;
+class QAuthenticator;
 class QCloseEvent;
 class QKeyEvent;
 class QMouseEvent;
+class QNetworkProxy;
 class QSystemTrayIcon;
 class QTranslator;
 
@@ -71,6 +73,8 @@ private:
     void minimise();
     void downloadFailed();
     QString installerPath() const;
+    void proxyLogin(const QNetworkProxy &proxy, QAuthenticator *authenticator);
 
     bool quitting = false;
+    bool proxyAsked = false;
 };

@@ -111,5 +111,25 @@
         <source>Release notes</source>
         <translation>Release notes</translation>
     </message>
+    <message>
+        <source>Proxy Login</source>
+        <translation>Proxy Login</translation>
+    </message>
+    <message>
+        <source>User name</source>
+        <translation>User name</translation>
+    </message>
+    <message>
+        <source>Password</source>
+        <translation>Password</translation>
+    </message>
+    <message>
+        <source>Log In</source>
+        <translation>Log In</translation>
+    </message>
+    <message>
+        <source>The proxy %1 asks for a user name and password.</source>
+        <translation>The proxy %1 asks for a user name and password.</translation>
+    </message>
 </context>
 </TS>

@@ -111,5 +111,25 @@
         <source>Release notes</source>
         <translation>更新说明</translation>
     </message>
+    <message>
+        <source>Proxy Login</source>
+        <translation>代理登录</translation>
+    </message>
+    <message>
+        <source>User name</source>
+        <translation>用户名</translation>
+    </message>
+    <message>
+        <source>Password</source>
+        <translation>密码</translation>
+    </message>
+    <message>
+        <source>Log In</source>
+        <translation>登录</translation>
+    </message>
+    <message>
+        <source>The proxy %1 asks for a user name and password.</source>
+        <translation>代理 %1 需要用户名和密码。</translation>
+    </message>
 </context>
 </TS>

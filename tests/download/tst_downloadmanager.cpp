@@ -1,6 +1,7 @@
 #include "app/updatelog.h"
 #include "download/downloadmanager.h"
 #include "download/networksetup.h"
+#include "download/partialdownload.h"
 #include "download/releasestatement.h"
 #include "tests/support/testsupport.h"
 #include "tools/httpsserver/localhttpsserver.h"
@@ -13,6 +14,7 @@
 #include <QSslConfiguration>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 #include <memory>
 
@@ -47,6 +49,9 @@ private:
     QByteArray signedFor107, publicKey;
     std::unique_ptr<QTemporaryDir> folder;
     const QByteArray payload = HttpResponse::generatedBytes(0, 3 * 1024 * 1024 + 17);
+    QHash<QString, int> hits; // requests per path
+    QStringList ranges;       // the Range headers received, "-" for none
+    QByteArray entityTag = "\"1\"";
 };
 
 void TestDownloadManager::initTestCase()
@@ -83,8 +88,17 @@ void TestDownloadManager::initTestCase()
 void TestDownloadManager::serve(const HttpRequest &request, HttpResponse &response)
 {
     const QString &path = request.path;
-    if (path == "/file" || path.startsWith("/chunked")) {
+    const int hit = ++hits[path];
+    ranges << request.headers.value("range", "-");
+    if (path == "/busy" && hit <= 2) {
+        response.setStatus(503);
+        response.setHeader("Retry-After", "1");
+    } else if (path == "/file" || path.startsWith("/chunked") || path == "/busy" ||
+               path == "/drop-once") {
         response.setBody(path == "/chunked-short" ? payload.chopped(1000) : payload);
+        response.setEntityTag(entityTag);
+        if (path == "/drop-once" && hit == 1)
+            response.dropAfter(payload.size() * 2 / 5);
         response.throttle(512 * 1024, 50); // in many pieces, as over a real network
         if (path != "/file")
             response.setFraming(HttpResponse::Framing::Chunked);
@@ -97,13 +111,15 @@ void TestDownloadManager::serve(const HttpRequest &request, HttpResponse &respon
         else
             response.stallAfter(64 * 1024);
     } else {
-        response.setStatus(500);
+        response.setStatus(404);
     }
 }
 
 void TestDownloadManager::init()
 {
-    qunsetenv("GLIMMERPANE_TIME_LIMIT_MS");
+    qputenv("GLIMMERPANE_TIME_LIMIT_MS", "2000"); // the back-off waits too
+    hits.clear();
+    ranges.clear();
     folder = std::make_unique<QTemporaryDir>();
     QVERIFY(folder->isValid());
 }
@@ -116,14 +132,18 @@ void TestDownloadManager::downloads_data()
     // target's name ("a_tmp.exe"), "stall limit", "full disk", "late error": errorOccurred not
     // seen, or "keys <the vendor keys' list>"
     QTest::addColumn<QString>("condition");
-    QTest::addColumn<QString>("failure"); // the log line of a refusal; "-" for success
+    // The log lines of a refusal, without "download retry <n>"; "-" for success
+    QTest::addColumn<QString>("failure");
+    QTest::addColumn<QString>(
+        "rangeHeaders"); // their Range headers ("-": none); empty: not checked
 
     const InstallerExpectation none;
     const QString key = "keys " + publicKey, other = "keys " + InstallerSigner().publicKeyBase64();
     const auto row = [](const char *name, const QString &address, const QString &failure,
                         const InstallerExpectation &expectation = InstallerExpectation(),
-                        const QString &condition = QString()) {
-        QTest::newRow(name) << address << expectation << condition << failure;
+                        const QString &condition = QString(),
+                        const QString &rangeHeaders = QString()) {
+        QTest::newRow(name) << address << expectation << condition << failure << rangeHeaders;
     };
     row("chunked", "/chunked", "-");
     // A redirect's own length and an error page's are not compared with the stated size.
@@ -133,7 +153,22 @@ void TestDownloadManager::downloads_data()
     row("target containing _tmp", "/file", "-", none, "a_tmp.exe");
     row("signed by the second of two keys", "/file", "-", signedPayload, other + " , " + publicKey);
 
-    row("dropped connection", "/drop", "");
+    const QString from = QStringLiteral("bytes=%1-").arg(payload.size() * 2 / 5);
+    row("dropped at 40%, resumed from there", "/drop-once", "-", signedPayload, "", "-," + from);
+    row("503 twice, then served", "/busy", "-", none, "", "-,-,-");
+    row("kept partial continued", "/file", "-", signedPayload, "kept partial", from);
+    row("kept partial of an old ETag: all again", "/file", "-", signedPayload,
+        "kept partial, old ETag", from);
+    row("kept partial whole: 416, all again", "/file", "-", signedPayload, "kept partial, whole",
+        QStringLiteral("bytes=%1-,-").arg(payload.size()));
+    row("tampered partial: nothing kept", "/file", "installer checksum mismatch", signedPayload,
+        "kept partial, tampered", from);
+    row("404, not retried", "/fail", "", none, "", "-");
+    row("cancelled during the back-off", "/busy", "", none, "cancel in back-off", "-");
+    InstallerExpectation huge = signedPayload;
+    huge.size = qint64(1) << 52;
+    row("not enough disk space", "/file", "not enough disk space", huge);
+    row("dropped connection, every time", "/drop", ""); // Qt itself resends some
     row("error seen only at the finish", "/fail", "", none, "late error");
     row("server error, size stated", "/fail", "", signedPayload);
     row("https to http redirect", "/to-http", "");
@@ -171,6 +206,7 @@ void TestDownloadManager::downloads()
     QFETCH(InstallerExpectation, expectation);
     QFETCH(QString, condition);
     QFETCH(QString, failure);
+    QFETCH(QString, rangeHeaders);
 
     const QString target = condition == "a_tmp.exe" ? condition : "setup.exe";
     const QString outside = folder->filePath("../outside-" + QFileInfo(folder->path()).fileName());
@@ -180,6 +216,16 @@ void TestDownloadManager::downloads()
         QVERIFY(QDir(folder->path()).mkpath(condition.mid(7) + "/inside"));
     else if (condition == "old installer")
         QVERIFY(writeFileBytes(folder->filePath(target), QByteArray(5000, 'x')));
+    if (condition.startsWith("kept partial")) {
+        QByteArray kept =
+            payload.left(condition.endsWith("whole") ? payload.size() : payload.size() * 2 / 5);
+        kept[100] = char(kept[100] ^ int(condition.endsWith("tampered")));
+        QVERIFY(writeFileBytes(folder->filePath(target + "_tmp"), kept));
+        const QByteArray tag = condition.endsWith("old ETag") ? "\"0\"" : entityTag;
+        QVERIFY((PartialDownload{server.url(address).toString(), expectation.size,
+                                 expectation.sha256, tag})
+                    .write(folder->filePath(target + "_tmp.part")));
+    }
     if (condition == "stall limit")
         qputenv("GLIMMERPANE_TIME_LIMIT_MS", "300");
     if (condition.startsWith("keys "))
@@ -204,6 +250,15 @@ void TestDownloadManager::downloads()
     if (condition == "late error")
         QVERIFY(QObject::disconnect(manager.networkManager()->findChild<QNetworkReply *>(),
                                     &QNetworkReply::errorOccurred, &manager, nullptr));
+    if (condition == "cancel in back-off") {
+        QTRY_VERIFY(updateLogText().mid(logSize).contains(" - download retry 1\n"));
+        manager.cancelTransfer();
+        for (const QTimer *timer : manager.findChildren<QTimer *>())
+            QVERIFY(!timer->isActive()); // no further request will be sent
+        QCOMPARE(finished.count() + error.count(), 0);
+        QCOMPARE(ranges, QStringList{"-"});
+        return;
+    }
     QTRY_COMPARE_WITH_TIMEOUT(finished.count() + error.count(), 1, 20000);
 #ifdef Q_OS_LINUX
     setrlimit(RLIMIT_FSIZE, &original);
@@ -218,13 +273,25 @@ void TestDownloadManager::downloads()
     QCOMPARE(finished.count(), succeeds ? 1 : 0);
     QCOMPARE(QDir(folder->path()).entryList(QDir::Files),
              succeeds ? QStringList{target} : QStringList());
-    QCOMPARE(updateLogText().mid(logSize).section(" - ", 1).trimmed(), succeeds ? "" : failure);
-    // Nothing is fetched for an address or a signature that is refused.
-    if (failure.contains("invalid"))
+    QStringList logged;
+    for (const QString &line : updateLogText().mid(logSize).split('\n', Qt::SkipEmptyParts))
+        logged << line.section(" - ", 1);
+    const qsizetype retries =
+        logged.removeIf([](const QString &line) { return line.startsWith("download retry "); });
+    logged.removeDuplicates(); // a stall logged at each try
+    QCOMPARE(logged.join("; "), succeeds ? "" : failure);
+    if (!rangeHeaders.isEmpty()) {
+        QCOMPARE(ranges.join(','), rangeHeaders);
+        QCOMPARE(int(retries), hits.value(address) - 1 - int(condition.endsWith("whole"))); // 416
+    }
+    // Nothing is fetched for an address or a signature that is refused, nor without room for it.
+    if (failure.contains("invalid") || failure.contains("disk"))
         QCOMPARE(server.requestCount(), requests);
     if (!succeeds)
         return;
-    QCOMPARE(finished.first(), QVariantList{200});
+    // 206 when it went on from the kept bytes.
+    const bool resumed = ranges.constLast() != "-" && !condition.endsWith("old ETag");
+    QCOMPARE(finished.first(), QVariantList{resumed ? 206 : 200});
     QVERIFY(readFileBytes(folder->filePath(target)) == payload);
 }
 

@@ -288,8 +288,8 @@ void TestMainWindow::downloadFailures_data()
     QTest::addColumn<QString>("failure"); // what goes wrong
     QTest::addColumn<QString>("logLine");
 
-    QTest::newRow("server error") << "500"
-                                  << "download failed";
+    QTest::newRow("server error, retried") << "500"
+                                           << "download retry 3";
     QTest::newRow("update folder taken by a plain file") << "plain file"
                                                          << "create update folder failed";
 }

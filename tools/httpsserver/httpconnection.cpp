@@ -31,6 +31,10 @@ QByteArray reasonPhrase(int code)
         return "Forbidden";
     case 404:
         return "Not Found";
+    case 206:
+        return "Partial Content";
+    case 416:
+        return "Range Not Satisfiable";
     case 500:
         return "Internal Server Error";
     case 503:
@@ -136,6 +140,8 @@ void HttpConnection::respond()
     if (response.source == HttpResponse::Source::Generated && response.generatedSize < 0 &&
         response.framing == HttpResponse::Framing::ContentLength)
         response.framing = HttpResponse::Framing::CloseDelimited; // an endless body has no length
+    applyRange();
+    emit responded(request, response.statusCode);
 
     QByteArray head = "HTTP/1.1 " + QByteArray::number(response.statusCode) + ' ' +
                       reasonPhrase(response.statusCode) + "\r\n";
@@ -155,7 +161,34 @@ void HttpConnection::respond()
     pump();
 }
 
-qint64 HttpConnection::announcedLength()
+void HttpConnection::applyRange()
+{
+    const QByteArray range = request.headers.value("range");
+    const QByteArray ifRange = request.headers.value("if-range", response.entityTag);
+    if (response.entityTag.isEmpty() || response.statusCode != 200 || !range.startsWith("bytes=") ||
+        !range.endsWith('-') || ifRange != response.entityTag)
+        return;
+    bool ok = false;
+    const qint64 start = range.mid(6).chopped(1).toLongLong(&ok);
+    const qint64 length = bodyLength();
+    if (!ok || start < 0)
+        return;
+    if (start >= length) {
+        response.setStatus(416);
+        response.setHeader("Content-Range", "bytes */" + QByteArray::number(length));
+        response.setBody(QByteArray());
+        return;
+    }
+    response.setStatus(206);
+    response.setHeader("Content-Range", "bytes " + QByteArray::number(start) + '-' +
+                                            QByteArray::number(length - 1) + '/' +
+                                            QByteArray::number(length));
+    rangeStart = start;
+    if (response.source == HttpResponse::Source::File)
+        bodyFile.seek(start);
+}
+
+qint64 HttpConnection::bodyLength()
 {
     switch (response.source) {
     case HttpResponse::Source::Memory:
@@ -212,13 +245,14 @@ QByteArray HttpConnection::nextPiece(qint64 maximum)
 {
     switch (response.source) {
     case HttpResponse::Source::Memory:
-        return response.body.mid(bodySent, maximum);
+        return response.body.mid(rangeStart + bodySent, maximum);
     case HttpResponse::Source::File:
         return bodyFile.read(maximum);
     case HttpResponse::Source::Generated:
         if (response.generatedSize >= 0)
-            maximum = qMin(maximum, response.generatedSize - bodySent);
-        return maximum > 0 ? HttpResponse::generatedBytes(bodySent, maximum) : QByteArray();
+            maximum = qMin(maximum, response.generatedSize - rangeStart - bodySent);
+        return maximum > 0 ? HttpResponse::generatedBytes(rangeStart + bodySent, maximum)
+                           : QByteArray();
     }
     return QByteArray();
 }

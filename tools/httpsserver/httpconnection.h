@@ -27,13 +27,16 @@ public:
 
 signals:
     void requestReceived(const QString &path);
+    void responded(const HttpRequest &request, int status); // as sent, a range applied
 
 private:
     void readRequest();
     bool parseHead(const QByteArray &head);
     void reject(); // a request that cannot be parsed ends the connection
     void respond();
-    qint64 announcedLength();
+    void applyRange();
+    qint64 bodyLength();
+    qint64 announcedLength() { return bodyLength() - rangeStart; }
     void pump();
     QByteArray nextPiece(qint64 maximum);
     void finishBody();
@@ -52,6 +55,7 @@ private:
     HttpResponse response;
     QFile bodyFile;
     qint64 bodySent = 0;
+    qint64 rangeStart = 0; // where a 206 body starts in the whole
     qint64 throttleBudget = 0;
     QTimer throttleTimer;
 };

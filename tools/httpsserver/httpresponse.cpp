@@ -30,6 +30,13 @@ void HttpResponse::redirect(const QUrl &location, int code)
     setBody(QByteArray());
 }
 
+void HttpResponse::setEntityTag(const QByteArray &tag)
+{
+    entityTag = tag;
+    setHeader("ETag", tag);
+    setHeader("Accept-Ranges", "bytes");
+}
+
 void HttpResponse::throttle(qint64 bytes, int intervalMs)
 {
     throttleBytes = bytes;

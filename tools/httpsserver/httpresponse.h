@@ -26,6 +26,9 @@ public:
     // `size` bytes of generatedBytes(); a negative size never ends.
     void setGeneratedBody(qint64 size);
     void redirect(const QUrl &location, int code = 302);
+    // Names the body's version and serves `Range: bytes=N-` of it (206, or 416 past its end),
+    // unless an If-Range names another tag.
+    void setEntityTag(const QByteArray &tag);
 
     // Misbehaviour: after this many body bytes have left, reset the connection...
     void dropAfter(qint64 bodyBytes) { dropAt = bodyBytes; }
@@ -48,6 +51,7 @@ private:
     QByteArray body;
     QString bodyFile;
     qint64 generatedSize = 0;
+    QByteArray entityTag;
     qint64 dropAt = -1;
     qint64 stallAt = -1;
     qint64 throttleBytes = 0;

@@ -83,5 +83,6 @@ void LocalHttpsServer::acceptConnections()
             ++requests;
             emit requestReceived(path);
         });
+        connect(connection, &HttpConnection::responded, this, &LocalHttpsServer::responded);
     }
 }

@@ -42,6 +42,7 @@ public:
 
 signals:
     void requestReceived(const QString &path);
+    void responded(const HttpRequest &request, int status);
 
 private:
     void acceptConnections();

@@ -20,10 +20,12 @@ void RequestLog::record(const HttpRequest &request, int status)
 {
     const QString query =
         request.query.isEmpty() ? QStringLiteral("-") : request.query.toString(QUrl::FullyEncoded);
-    const QString line = QStringLiteral("%1 %2 %3 %4 %5\n")
+    const QByteArray range = request.headers.value("range");
+    const QString line = QStringLiteral("%1 %2 %3 %4 %5%6\n")
                              .arg(QTime::currentTime().toString(QStringLiteral("HH:mm:ss.zzz")),
                                   QString::fromLatin1(request.method), request.path, query)
-                             .arg(status);
+                             .arg(status)
+                             .arg(range.isEmpty() ? QString() : ' ' + QString::fromLatin1(range));
     file.write(line.toUtf8());
     file.flush();
 }

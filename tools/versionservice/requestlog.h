@@ -5,8 +5,8 @@
 
 struct HttpRequest;
 
-// One line per request: "<time> <method> <path> <query or -> <status>", flushed at once so
-// that a script or test reading along sees each request as it happens.
+// One line per request: "<time> <method> <path> <query or -> <status>[ <Range>]", flushed at once
+// so that a script or test reading along sees each request as it happens.
 class RequestLog : public QObject
 {
     Q_OBJECT

@@ -19,6 +19,8 @@ std::optional<ServiceOptions::Fault> faultNamed(const QString &name)
         return ServiceOptions::Fault::InvalidJson;
     if (name == QLatin1String("wrong-installer"))
         return ServiceOptions::Fault::WrongInstaller;
+    if (name == QLatin1String("changing-etag"))
+        return ServiceOptions::Fault::ChangingEtag;
     return std::nullopt;
 }
 
@@ -65,7 +67,9 @@ std::optional<ServiceOptions> readServiceOptions(const QCoreApplication &app)
     const QCommandLineOption fault(QStringLiteral("fault"),
                                    QStringLiteral("Misbehave: none, stall, endless-body or "
                                                   "invalid-json (the version reply), or "
-                                                  "wrong-installer (other bytes than announced)."),
+                                                  "wrong-installer (other bytes than announced) or "
+                                                  "changing-etag (a new ETag each installer "
+                                                  "request)."),
                                    QStringLiteral("mode"), QStringLiteral("none"));
     const QCommandLineOption code(QStringLiteral("code"),
                                   QStringLiteral("Value of \"code\" in the version reply."),
@@ -81,8 +85,12 @@ std::optional<ServiceOptions> readServiceOptions(const QCoreApplication &app)
     const QCommandLineOption noIntegrity(
         QStringLiteral("no-integrity"),
         QStringLiteral("Leave \"size\", \"sha256\" and \"signature\" out of the version reply."));
+    const QCommandLineOption dropAfter(
+        QStringLiteral("drop-after"),
+        QStringLiteral("Reset the first installer connection after this many bytes."),
+        QStringLiteral("bytes"), QStringLiteral("-1"));
     parser.addOptions({port, latest, notes, installer, certificate, key, fault, code, throttle,
-                       requestLog, noIntegrity});
+                       requestLog, noIntegrity, dropAfter});
     parser.process(app);
 
     if (!parser.positionalArguments().isEmpty())
@@ -114,5 +122,8 @@ std::optional<ServiceOptions> readServiceOptions(const QCoreApplication &app)
         return complain(QStringLiteral("--throttle wants a number of bytes, 0 or more"));
     options.requestLogPath = parser.value(requestLog);
     options.statesIntegrity = !parser.isSet(noIntegrity);
+    options.dropAfterBytes = parser.value(dropAfter).toLongLong(&ok);
+    if (!ok)
+        return complain(QStringLiteral("--drop-after wants a number of bytes"));
     return options;
 }

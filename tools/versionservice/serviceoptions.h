@@ -15,6 +15,7 @@ struct ServiceOptions
         EndlessBody,    // a version reply body that never ends (160 KiB/s)
         InvalidJson,    // a cut-off JSON document
         WrongInstaller, // other bytes than the reply announces, of the same length
+        ChangingEtag,   // the installer's ETag changes with every request
     };
 
     quint16 port = 20410;
@@ -28,6 +29,7 @@ struct ServiceOptions
     qint64 throttleBytesPerSecond = 0; // 0: the installer goes out at full speed
     QString requestLogPath;            // empty: standard output
     bool statesIntegrity = true;       // "size", "sha256", "signature" in the reply
+    qint64 dropAfterBytes = -1;        // the first installer response is cut off after that
 };
 
 // Reads the command line; handles --help itself. Prints the problem and returns nothing when

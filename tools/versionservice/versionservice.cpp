@@ -22,6 +22,7 @@ VersionService::VersionService(const ServiceOptions &options, RequestLog *reques
 {
     server->setHandler(
         [this](const HttpRequest &request, HttpResponse &response) { handle(request, response); });
+    connect(server, &LocalHttpsServer::responded, requestLog, &RequestLog::record);
 }
 
 bool VersionService::start()
@@ -64,19 +65,15 @@ QUrl VersionService::origin() const
 
 void VersionService::handle(const HttpRequest &request, HttpResponse &response)
 {
-    int status = 404;
     if (request.method == "GET" && isVersionRequest(request)) {
         answerVersion(response);
-        status = 200;
     } else if (request.method == "GET" && !options.installerPath.isEmpty() &&
                request.path == installerPathOnServer()) {
         answerInstaller(response);
-        status = 200;
     } else {
-        response.setStatus(status);
+        response.setStatus(404);
         response.setBody("not found\n");
     }
-    requestLog->record(request, status);
 }
 
 bool VersionService::isVersionRequest(const HttpRequest &request) const
@@ -120,14 +117,22 @@ void VersionService::answerVersion(HttpResponse &response) const
         body.chop(body.size() / 2);
         break;
     case ServiceOptions::Fault::WrongInstaller:
+    case ServiceOptions::Fault::ChangingEtag:
         break;
     }
     response.setBody(body);
 }
 
-void VersionService::answerInstaller(HttpResponse &response) const
+void VersionService::answerInstaller(HttpResponse &response)
 {
     response.setStatus(200);
+    // Ranges of the installer are served; the tag changes with every request under
+    // changing-etag, as when a file is replaced between a drop and the resume.
+    ++installerRequests;
+    const bool changing = options.fault == ServiceOptions::Fault::ChangingEtag;
+    response.setEntityTag('"' + QByteArray::number(changing ? installerRequests : 1) + '"');
+    if (installerRequests == 1 && options.dropAfterBytes >= 0)
+        response.dropAfter(options.dropAfterBytes);
     response.setHeader("Content-Type", "application/octet-stream");
     if (options.fault == ServiceOptions::Fault::WrongInstaller)
         response.setGeneratedBody(

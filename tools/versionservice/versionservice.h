@@ -32,7 +32,7 @@ private:
     bool isVersionRequest(const HttpRequest &request) const;
     QString installerPathOnServer() const;
     void answerVersion(HttpResponse &response) const;
-    void answerInstaller(HttpResponse &response) const;
+    void answerInstaller(HttpResponse &response);
 
     ServiceOptions options;
     RequestLog *requestLog;
@@ -41,4 +41,5 @@ private:
     InstallerSigner signer;
     QJsonObject integrity; // "size", "sha256", "signature" of the installer; empty without one
     QString error;
+    int installerRequests = 0;
 };
