@@ -205,26 +205,32 @@ void TestWindowsEndToEnd::deployFolderIsComplete()
 
 void TestWindowsEndToEnd::downloadAndStartInstaller_data()
 {
-    QTest::addColumn<bool>("byKey"); // Return on the offered update, else a click on it
-    QTest::newRow("click, close asked during the download") << false;
-    QTest::newRow("Return") << true;
+    QTest::addColumn<QString>("how");  // "Return" on the offered update, else a click on it
+    QTest::addColumn<bool>("dropped"); // the first connection reset at 40%: retried from there
+    QTest::newRow("click, close asked during the download") << "click" << false;
+    QTest::newRow("Return") << "Return" << false;
+    QTest::newRow("click, dropped at 40%") << "click" << true;
 }
 
 void TestWindowsEndToEnd::downloadAndStartInstaller()
 {
-    QFETCH(bool, byKey);
+    QFETCH(QString, how);
+    QFETCH(bool, dropped);
     UpdaterHome home;
     const QString installer = fixtures + "glimmerpane-demo-installer.exe";
     // Slow enough for the close guard's question to come while the download runs.
     const QString throttle = QString::number(QFileInfo(installer).size() / 4);
-    QProcess *updater =
-        start(home, {"--installer", installer, "--throttle", throttle}, {"version=1.0.8"});
+    const QString dropAt = QString::number(QFileInfo(installer).size() * 2 / 5);
+    QProcess *updater = start(home,
+                              QStringList{"--installer", installer, "--throttle", throttle} +
+                                  (dropped ? QStringList{"--drop-after", dropAt} : QStringList()),
+                              {"version=1.0.8"});
     QVERIFY(updater);
     const QString window = windowAfter(home, 1);
     QVERIFY2(!window.isEmpty(), qPrintable(home.readLog()));
     const QString temporary = home.updateFolder() + "Glimmerpane109.exe_tmp";
     const auto downloading = [&] { return QFileInfo(temporary).size() > 0; };
-    if (byKey) {
+    if (how == "Return") {
         // Return before the reply has made the button "Download Update" only checks again.
         bool started = false;
         for (int attempt = 0; attempt < 5 && !started; ++attempt) {
@@ -232,6 +238,8 @@ void TestWindowsEndToEnd::downloadAndStartInstaller()
             started = QTest::qWaitFor(downloading, 3000);
         }
         QVERIFY(started);
+    } else if (dropped) {
+        QVERIFY(clickUntil(window, updateButton, downloading));
     } else {
         saveScreenshot(window, "light English");
         QVERIFY(clickUntil(window, updateButton, downloading));
@@ -251,8 +259,10 @@ void TestWindowsEndToEnd::downloadAndStartInstaller()
     const QString log = home.readLog(); // with Windows line ends throughout
     QVERIFY2(log.contains(" - prepare to download update\r\n") &&
                  log.contains(" - install start success\r\n") &&
-                 log.count('\n') == log.count("\r\n"),
+                 log.count('\n') == log.count("\r\n") &&
+                 log.contains(" - download retry 1\r\n") == dropped,
              qPrintable(log));
+    QVERIFY(!dropped || home.requests().join('\n').contains(" 206 bytes=" + dropAt + "-"));
 }
 
 void TestWindowsEndToEnd::settingsFromRegistry_data()
