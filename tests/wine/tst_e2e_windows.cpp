@@ -9,11 +9,9 @@
 #include <QApplication>
 #include <QCryptographicHash>
 #include <QDir>
-#include <QDirIterator>
 #include <QElapsedTimer>
 #include <QImage>
 #include <QRegularExpression>
-#include <QSet>
 #include <QSslCertificate>
 #include <QStandardPaths>
 #include <QTcpServer>
@@ -60,7 +58,6 @@ private slots:
     void initTestCase();
     void init();
     void cleanupTestCase();
-    void deployFolderIsComplete();
     void downloadAndStartInstaller_data();
     void downloadAndStartInstaller();
     void settingsFromRegistry_data();
@@ -169,38 +166,6 @@ QString TestWindowsEndToEnd::windowAfter(UpdaterHome &home, int versionRequests)
             [&] { return home.requests().count(versionRequestLine) == versionRequests; }, 20000) &&
         QTest::qWaitFor([] { return !visibleWindows().isEmpty(); }, 10000);
     return shown ? visibleWindows().value(0) : QString();
-}
-
-void TestWindowsEndToEnd::deployFolderIsComplete()
-{
-    // Every DLL that the program and its plugins import must be beside the program or be part
-    // of Windows: what is missing here is missing on a machine without Qt. Windows resolves
-    // the api-ms-win-* sets itself, with no file behind them.
-    QSet<QString> available;
-    for (const QString &folder : {deployFolder, prefix + "/drive_c/windows/system32"}) {
-        for (const QString &name : QDir(folder).entryList(QDir::Files))
-            available.insert(name.toLower());
-    }
-    QStringList missing;
-    QDirIterator binaries(deployFolder, {"*.exe", "*.dll"}, QDir::Files,
-                          QDirIterator::Subdirectories);
-    while (binaries.hasNext()) {
-        QProcess objdump;
-        objdump.start(GLIMMERPANE_MINGW_OBJDUMP, {"-p", binaries.next()});
-        QVERIFY(objdump.waitForFinished(20000));
-        static const QRegularExpression import("DLL Name: (\\S+)");
-        auto names = import.globalMatch(QString::fromLatin1(objdump.readAllStandardOutput()));
-        while (names.hasNext()) {
-            const QString dll = names.next().captured(1).toLower();
-            if (!available.contains(dll) && !dll.startsWith("api-ms-win-"))
-                missing << binaries.fileName() + " needs " + dll;
-        }
-    }
-    QVERIFY2(missing.isEmpty(), qPrintable(missing.join('\n')));
-    for (const char *plugin :
-         {"platforms/qwindows.dll", "tls/qschannelbackend.dll", "iconengines/qsvgicon.dll",
-          "imageformats/qsvg.dll", "styles/qwindowsvistastyle.dll"})
-        QVERIFY2(QFileInfo::exists(deployFolder + '/' + plugin), plugin);
 }
 
 void TestWindowsEndToEnd::downloadAndStartInstaller_data()
