@@ -173,8 +173,8 @@ void MainWindow::startupCheck()
         ui->CUP_UpdateBtn->click();
         return;
     }
-    if (dailyCheck)
-        quit();
+    if (dailyCheck) // a silent check asks nothing
+        return quit();
 
     QMessageBox box(this);
     box.setWindowTitle(QStringLiteral("Glimmerpane ") + tr("Update"));
