@@ -3,8 +3,8 @@
 // program again: "try <file>" does what another local user's process would, and a copy named
 // Glimmerpane109.exe is the installer, which records that it ran.
 
-#include "download/heldfile_win.h"
-#include "download/securefolder_win.h"
+#include "update/heldfile_win.h"
+#include "update/securefolder_win.h"
 
 #include <windows.h>
 
