@@ -1,8 +1,8 @@
 #include "app/commandline.h"
-#include "app/updatelog.h"
-#include "download/networksetup.h"
-#include "resources/resourcepaths.h"
+#include "core/resourcepaths.h"
+#include "core/updatelog.h"
 #include "singleinstance/qtsingleapplication.h"
+#include "update/networksetup.h"
 #include "window/mainwindow.h"
 
 #include <QIcon>

@@ -3,7 +3,7 @@
 #include "appearance/settings.h"
 #include "appearance/systemtheme.h"
 #include "appearance/themepalettes.h"
-#include "resources/resourcepaths.h"
+#include "core/resourcepaths.h"
 
 #include <QApplication>
 #include <QDebug>

@@ -19,8 +19,8 @@
 //   progress_signals, status (HTTP status, or -1 for a failure).
 //
 // The extra CA of the server comes from GLIMMERPANE_EXTRA_CA_CERTS, as for the product.
-#include "download/downloadmanager.h"
-#include "download/networksetup.h"
+#include "update/downloadmanager.h"
+#include "update/networksetup.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

@@ -1,6 +1,6 @@
 #include "singleinstance/qtlocalpeer.h"
 
-#include "app/limits.h"
+#include "core/limits.h"
 #include "singleinstance/guardfolder.h"
 #include "singleinstance/messageframe.h"
 #include "singleinstance/sessionpart.h"

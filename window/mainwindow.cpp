@@ -1,18 +1,18 @@
 #include "window/mainwindow.h"
 
-#include "app/productpaths.h"
-#include "app/updatelog.h"
 #include "appearance/framelesswindow.h"
 #include "appearance/mytheme.h"
 #include "appearance/settings.h"
-#include "download/downloadmanager.h"
-#include "download/installerstart.h"
-#include "download/updatefolder.h"
-#include "resources/resourcepaths.h"
+#include "core/productpaths.h"
+#include "core/resourcepaths.h"
+#include "core/updatelog.h"
 #include "ui_mainwindow.h"
+#include "update/downloadmanager.h"
+#include "update/installerstart.h"
+#include "update/updatefolder.h"
+#include "update/versioncheck.h"
+#include "update/versionrequest.h"
 #include "window/proxylogindialog.h"
-#include "window/versioncheck.h"
-#include "window/versionrequest.h"
 
 #include <QAccessible>
 #include <QAccessibleWidget>

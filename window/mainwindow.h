@@ -1,6 +1,6 @@
 #pragma once
 
-#include "download/installerexpectation.h"
+#include "update/installerexpectation.h"
 
 #include <QMainWindow>
 #include <QString>

@@ -1,11 +1,11 @@
-#include "app/updatelog.h"
-#include "download/downloadmanager.h"
-#include "download/networksetup.h"
-#include "download/partialdownload.h"
-#include "download/releasestatement.h"
+#include "core/updatelog.h"
+#include "fixtures/httpsserver/localhttpsserver.h"
 #include "tests/support/testsupport.h"
-#include "tools/httpsserver/localhttpsserver.h"
 #include "tools/signing/installersigner.h"
+#include "update/downloadmanager.h"
+#include "update/networksetup.h"
+#include "update/partialdownload.h"
+#include "update/releasestatement.h"
 
 #include <QApplication>
 #include <QCryptographicHash>

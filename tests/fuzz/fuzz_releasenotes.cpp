@@ -1,5 +1,5 @@
 // Release notes of any bytes, as the window shows them: bounded in size and in line length.
-#include "window/releasenotes.h"
+#include "update/releasenotes.h"
 
 #include <QList>
 

@@ -1,5 +1,5 @@
 // A version reply body of any bytes: what the window would log, show and keep.
-#include "window/versioncheck.h"
+#include "update/versioncheck.h"
 
 #include <cstdint>
 #include <cstdlib>

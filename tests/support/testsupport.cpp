@@ -1,6 +1,6 @@
 #include "tests/support/testsupport.h"
 
-#include "app/productpaths.h"
+#include "core/productpaths.h"
 
 #include <QDir>
 #include <QImage>

@@ -1,6 +1,6 @@
 #include "tests/support/updaterhome.h"
 
-#include "app/productpaths.h"
+#include "core/productpaths.h"
 #include "tests/support/childprocess.h"
 
 UpdaterHome::UpdaterHome()

@@ -1,12 +1,12 @@
-#include "app/productpaths.h"
-#include "app/updatelog.h"
 #include "appearance/mytheme.h"
 #include "appearance/settings.h"
 #include "appearance/themepalettes.h"
-#include "download/downloadmanager.h"
-#include "download/networksetup.h"
+#include "core/productpaths.h"
+#include "core/updatelog.h"
+#include "fixtures/httpsserver/localhttpsserver.h"
 #include "tests/support/testsupport.h"
-#include "tools/httpsserver/localhttpsserver.h"
+#include "update/downloadmanager.h"
+#include "update/networksetup.h"
 #include "window/mainwindow.h"
 
 #include <QAccessible>

@@ -1,4 +1,4 @@
-#include "window/versioncheck.h"
+#include "update/versioncheck.h"
 
 #include "tests/support/testsupport.h"
 

@@ -3,8 +3,8 @@
 // program again: "try <file>" does what another local user's process would, and a copy named
 // Glimmerpane109.exe is the installer, which records that it ran.
 
-#include "download/heldfile_win.h"
-#include "download/securefolder_win.h"
+#include "update/heldfile_win.h"
+#include "update/securefolder_win.h"
 
 #include <windows.h>
 
@@ -121,7 +121,9 @@ int wmain(int argc, wchar_t **argv)
                                         CREATE_ALWAYS, 0, nullptr));
 
     GetTempPathW(MAX_PATH, path);
-    const std::wstring update = path + std::to_wstring(GetCurrentProcessId()) + L"-update";
+    // Unique per run: the prefix and its temporary folder outlive runs, and Wine reuses ids.
+    const std::wstring update = path + std::to_wstring(GetCurrentProcessId()) + L"-" +
+                                std::to_wstring(GetTickCount64()) + L"-update";
     const std::wstring probe = update + L"-probe";
     // Upstream Wine keeps no access lists: it turns them into Unix mode bits and makes one up on
     // reading (SYSTEM, the user, Everyone after the "other" bits), never protected, and it keeps

@@ -1,6 +1,6 @@
 #include "tools/signing/installersigner.h"
 
-#include "download/releasestatement.h"
+#include "update/releasestatement.h"
 
 #include <QCryptographicHash>
 #include <QFile>

@@ -8,7 +8,7 @@
 
 // The vendor's side of installer integrity: an Ed25519 key pair (libsodium's form) and the
 // members "size", "sha256" and "signature" that the version reply states for an installer.
-// The signature is made over the release statement (download/releasestatement.h), which names
+// The signature is made over the release statement (update/releasestatement.h), which names
 // the version the installer is offered as.
 class InstallerSigner
 {

@@ -1,0 +1,78 @@
+#include "update/versionrequest.h"
+
+#include "core/limits.h"
+
+#include <QEventLoop>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QTimer>
+
+namespace {
+
+const QString defaultHost = QStringLiteral(GLIMMERPANE_VERSION_SERVICE_HOST);
+const QString servicePathAndQuery =
+    QStringLiteral(":20410/api/front/index/get/version?appPlatform=Windows");
+
+#ifdef GLIMMERPANE_STAGING_OVERRIDES
+// Accepts exactly "https://HOST:PORT" (an optional trailing "/"), nothing more.
+bool isHttpsOrigin(const QUrl &origin)
+{
+    return origin.isValid() && origin.scheme() == QLatin1String("https") &&
+           !origin.host().isEmpty() && origin.port() > 0 && origin.userInfo().isEmpty() &&
+           (origin.path().isEmpty() || origin.path() == QLatin1String("/")) && !origin.hasQuery() &&
+           !origin.hasFragment();
+}
+#endif
+
+} // namespace
+
+QUrl versionServiceUrl()
+{
+    const QString vendorUrl = QStringLiteral("https://") + defaultHost + servicePathAndQuery;
+#ifdef GLIMMERPANE_STAGING_OVERRIDES
+    const QString override = qEnvironmentVariable("GLIMMERPANE_VERSION_SERVICE");
+    if (!override.isEmpty()) {
+        const QUrl origin(override, QUrl::StrictMode);
+        if (isHttpsOrigin(origin)) {
+            QUrl url(vendorUrl, QUrl::TolerantMode);
+            url.setHost(origin.host());
+            url.setPort(origin.port());
+            return url;
+        }
+        qWarning("GLIMMERPANE_VERSION_SERVICE ignored: \"%s\" is not an https://HOST:PORT origin",
+                 qPrintable(override));
+    }
+#endif
+    return QUrl(vendorUrl, QUrl::TolerantMode);
+}
+
+QByteArray fetchVersionReply(QNetworkAccessManager *manager, const QUrl &url)
+{
+    QNetworkReply *reply = manager->get(QNetworkRequest(url));
+    bool abandoned = false;
+    auto abandon = [reply, &abandoned] {
+        abandoned = true;
+        reply->abort();
+    };
+
+    QEventLoop loop;
+    QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
+    QTimer deadline;
+    deadline.setSingleShot(true);
+    QObject::connect(&deadline, &QTimer::timeout, reply, abandon);
+    const qint64 bodyLimit = Limits::versionReplyMaxBytes();
+    QObject::connect(reply, &QNetworkReply::downloadProgress, reply,
+                     [abandon, bodyLimit](qint64 received, qint64) {
+                         if (received > bodyLimit)
+                             abandon();
+                     });
+    deadline.start(Limits::versionCheckDeadlineMs());
+    if (!reply->isFinished())
+        loop.exec();
+    deadline.stop();
+
+    const QByteArray body = abandoned ? QByteArray() : reply->readAll();
+    reply->deleteLater();
+    return body;
+}
