@@ -7,8 +7,8 @@
 cmake_minimum_required(VERSION 3.21) # IN_LIST
 
 if(NOT EXISTS "${DEPLOY}/GlimmerpaneUpdater.exe")
-    set(reason "no Windows program in ${DEPLOY}: scripts/build-windows --staging, with Qt for "
-        "Windows from ../shared/windows-qt/build.sh or GLIMMERPANE_QT_WINDOWS")
+    string(CONCAT reason "no Windows program in ${DEPLOY}: scripts/build-windows --staging, "
+        "with Qt for Windows from ../shared/windows-qt/build.sh or GLIMMERPANE_QT_WINDOWS")
     if(NOT DEFINED ENV{CI})
         message("SKIP: ${reason}")
         return()
