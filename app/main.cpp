@@ -1,4 +1,6 @@
 #include "app/commandline.h"
+#include "appearance/mytheme.h"
+#include "appearance/settings.h"
 #include "core/resourcepaths.h"
 #include "core/updatelog.h"
 #include "singleinstance/qtsingleapplication.h"
@@ -38,18 +40,15 @@ int main(int argc, char *argv[])
         // The TLS back end and the certificates take milliseconds the window need not wait for.
         // Started before the window's 200 ms start-up check, this timer always fires first.
         QTimer::singleShot(networkSetUpDelayMs, Qt::PreciseTimer, &app, &setUpNetwork);
+        // The main application's settings and the theme, read by every window of the run.
+        Settings::init(&app);
+        MyTheme::init(&app);
         {
-            MainWindow window;
+            MainWindow window(commandLine.appVersion, commandLine.dailyCheck);
             QObject::connect(&app, &QtSingleApplication::messageReceived, &window,
                              &MainWindow::anotherInstanceMessage);
-            window.appVersion = commandLine.appVersion;
-            if (commandLine.dailyCheck) {
-                window.showMinimized();
-                window.hide();
-                window.dailyCheck = true;
-            } else {
+            if (!commandLine.dailyCheck)
                 window.show();
-            }
             exitCode = QApplication::exec();
         } // the window goes first, then the application object, which releases the guard
     }

@@ -133,7 +133,7 @@ int main(int argc, char *argv[])
 
     if (manager) {
         QObject::connect(&downloads, &DownLoadManager::signalDownloadProcess, &app,
-                         [&](int received, int total) {
+                         [&](qint64 received, qint64 total) {
                              ++progressSignals;
                              if (total > 0)
                                  shownPercent = int(float(received) / float(total) * 100.0f);

@@ -16,9 +16,14 @@ QString productRoot()
 #ifdef Q_OS_WIN
     return QStringLiteral("C:/");
 #else
-    const QString root = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
-    QDir().mkpath(root); // a failure shows later, when the folders below cannot be made
-    return root.endsWith(QLatin1Char('/')) ? root : root + QLatin1Char('/');
+    // Once a run: the user's data folder does not move while the updater runs.
+    static const QString root = [] {
+        const QString data =
+            QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+        QDir().mkpath(data); // a failure shows later, when the folders below cannot be made
+        return data.endsWith(QLatin1Char('/')) ? data : data + QLatin1Char('/');
+    }();
+    return root;
 #endif
 }
 

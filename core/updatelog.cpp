@@ -1,5 +1,6 @@
 #include "core/updatelog.h"
 
+#include "core/logcategory.h"
 #include "core/productpaths.h"
 
 #include <QDateTime>
@@ -20,10 +21,10 @@ void ensureLogFolders()
     // "log" is never made beside it.
     switch (makeFolderLevels(productRoot(), logFolderLevels())) {
     case 0:
-        qDebug() << "create Glimmerpane folder failed";
+        qCDebug(lcCore) << "create Glimmerpane folder failed";
         break;
     case 1:
-        qDebug() << "create log folder failed";
+        qCDebug(lcCore) << "create log folder failed";
         break;
     default:
         break;
@@ -35,7 +36,7 @@ void openUpdateLog()
     ensureLogFolders();
     logFile.setFileName(updateLogPath());
     if (!logFile.open(QIODevice::Append | QIODevice::Text))
-        qDebug() << "can not open log file";
+        qCDebug(lcCore) << "can not open log file";
 }
 
 void writeUpdateLog(const QString &message)

@@ -62,6 +62,8 @@ void DownLoadManager::startDownload(const QString &url, const QString &filePath,
     expected = expectation;
     retries = 0;
     waitedMs = 0;
+    lastError = Error::NoError;
+    lastErrorText.clear();
     // The digest costs CPU time per byte; it is taken only when something will be checked.
     hashing = !expected.sha256.isEmpty();
     stopped = false;
@@ -71,13 +73,13 @@ void DownLoadManager::startDownload(const QString &url, const QString &filePath,
     // data: and file: would "download" whatever they name.
     const QString scheme = this->url.scheme();
     if (scheme != QLatin1String("https") && scheme != QLatin1String("http"))
-        return fail(QStringLiteral("invalid update address"));
+        return fail(Error::InvalidAddress, QStringLiteral("invalid update address"));
     // The signature covers the offered version, size and digest: a release relabelled as another
     // version is refused before anything is fetched. The bytes are then held to size and digest.
     if (!vendorPublicKeys().isEmpty() &&
         !vendorSignatureValid(releaseStatement(expected.version, expected.size, expected.sha256),
                               expected.signature))
-        return fail(QStringLiteral("installer signature invalid"));
+        return fail(Error::SignatureInvalid, QStringLiteral("installer signature invalid"));
     // A partial file is continued only when its state names this very release and the file is a
     // plain file no longer than that release; anything else starts over from nothing.
     const std::optional<PartialDownload> kept = PartialDownload::read(stateFilePath());
@@ -90,7 +92,7 @@ void DownLoadManager::startDownload(const QString &url, const QString &filePath,
     else
         QFile::remove(stateFilePath());
     if (!enoughDiskSpace())
-        return fail(QStringLiteral("not enough disk space"));
+        return fail(Error::NotEnoughSpace, QStringLiteral("not enough disk space"));
     sendRequest();
 }
 
@@ -111,7 +113,7 @@ void DownLoadManager::sendRequest()
         QFile::remove(tempFilePath);
         QFile::remove(stateFilePath());
         if (!file->open(QIODevice::WriteOnly | QIODevice::NewOnly))
-            return fail(QStringLiteral("open temporary file failed"));
+            return fail(Error::FileError, QStringLiteral("open temporary file failed"));
     }
     written = resumeFrom;
     bodyAccepted = false;
@@ -184,7 +186,7 @@ void DownLoadManager::onResponseHead()
         resumeFrom = written = 0;
         digest.result();
         if (!file->resize(0))
-            return fail(QStringLiteral("write installer failed"));
+            return fail(Error::FileError, QStringLiteral("write installer failed"));
     }
     bodyAccepted = true;
     keepOrForgetState();
@@ -193,7 +195,7 @@ void DownLoadManager::onResponseHead()
     if (expected.size < 0 || !announced.isValid() || reply->hasRawHeader("Content-Encoding"))
         return;
     if (announced.toLongLong() != expected.size - resumeFrom)
-        fail(QStringLiteral("installer size mismatch"));
+        fail(Error::SizeMismatch, QStringLiteral("installer size mismatch"));
 }
 
 // Only a response that serves ranges and names a validator can be continued later, and only
@@ -217,7 +219,7 @@ void DownLoadManager::keepOrForgetState()
 void DownLoadManager::restartFromZero()
 {
     if (resumeFrom == 0)
-        return fail(QStringLiteral("installer size mismatch"));
+        return fail(Error::SizeMismatch, QStringLiteral("installer size mismatch"));
     detachReply();
     resumeFrom = 0;
     sendRequest();
@@ -229,8 +231,7 @@ void DownLoadManager::onDownloadProgress(qint64 bytesReceived, qint64 bytesTotal
         return;
     // Counted over the whole file, so that the bar goes on from where a resume starts.
     const qint64 total = bytesTotal < 0 ? -1 : resumeFrom + bytesTotal;
-    emit signalDownloadProcess(static_cast<int>(resumeFrom + bytesReceived),
-                               static_cast<int>(total));
+    emit signalDownloadProcess(resumeFrom + bytesReceived, total);
 }
 
 void DownLoadManager::onReadyRead()
@@ -242,10 +243,10 @@ void DownLoadManager::onReadyRead()
     if (!bodyAccepted)
         return; // an error page
     if (expected.size >= 0 && written + data.size() > expected.size)
-        return fail(QStringLiteral("installer size mismatch"));
+        return fail(Error::SizeMismatch, QStringLiteral("installer size mismatch"));
     // A short write (full disk, size limit) must never end as a truncated installer.
     if (file->write(data) != data.size() || !file->flush())
-        return fail(QStringLiteral("write installer failed"));
+        return fail(Error::FileError, QStringLiteral("write installer failed"));
     written += data.size();
     if (hashing)
         digest.addData(data);
@@ -266,24 +267,25 @@ void DownLoadManager::onFinished()
     const bool closedCleanly = file->error() == QFileDevice::NoError;
     stopped = true;
     if (!closedCleanly)
-        return fail(QStringLiteral("write installer failed"));
-    const QString failure = verificationFailure();
-    if (!failure.isEmpty())
-        return fail(failure);
-    if (!moveIntoPlace())
+        return fail(Error::FileError, QStringLiteral("write installer failed"));
+    if (!verified() || !moveIntoPlace())
         return;
     QFile::remove(stateFilePath());
     emit signalReplyFinished(statusCode);
 }
 
-QString DownLoadManager::verificationFailure()
+bool DownLoadManager::verified()
 {
-    if (expected.size >= 0 && written != expected.size)
-        return QStringLiteral("installer size mismatch");
+    if (expected.size >= 0 && written != expected.size) {
+        fail(Error::SizeMismatch, QStringLiteral("installer size mismatch"));
+        return false;
+    }
     const QByteArray actual = digest.result();
-    if (!expected.sha256.isEmpty() && actual != expected.sha256)
-        return QStringLiteral("installer checksum mismatch");
-    return QString();
+    if (!expected.sha256.isEmpty() && actual != expected.sha256) {
+        fail(Error::ChecksumMismatch, QStringLiteral("installer checksum mismatch"));
+        return false;
+    }
+    return true;
 }
 
 bool DownLoadManager::moveIntoPlace()
@@ -292,11 +294,11 @@ bool DownLoadManager::moveIntoPlace()
     const QString finalPath = cut < 0 ? tempFilePath : tempFilePath.left(cut);
     // Whatever stands at the installer's name must go, or the older file would be started.
     if (QFileInfo::exists(finalPath) && !QFile::remove(finalPath)) {
-        fail(QStringLiteral("remove old installer failed"));
+        fail(Error::FileError, QStringLiteral("remove old installer failed"));
         return false;
     }
     if (!QFile::rename(tempFilePath, finalPath)) {
-        fail(QStringLiteral("rename installer failed"));
+        fail(Error::FileError, QStringLiteral("rename installer failed"));
         return false;
     }
     return true;
@@ -314,7 +316,9 @@ void DownLoadManager::transferFailed(QNetworkReply::NetworkError code)
     const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     if (!stopped && retries < RetryPolicy::maxRetries && RetryPolicy::isTransient(code, status))
         return retryLater();
-    failDownload();
+    fail(Error::NetworkError, code == QNetworkReply::TimeoutError
+                                  ? QStringLiteral("download stalled")
+                                  : reply->errorString());
 }
 
 // The window keeps showing the download meanwhile; cancelTransfer ends the wait too.
@@ -334,18 +338,24 @@ void DownLoadManager::retryLater()
     retryTimer->start(waitMs);
 }
 
-void DownLoadManager::fail(const QString &logLine)
+void DownLoadManager::fail(Error error, const QString &text)
 {
-    writeUpdateLog(logLine);
-    failDownload();
-}
-
-void DownLoadManager::failDownload()
-{
+    lastError = error;
+    lastErrorText = text;
     stopped = true;
     file->close();
     discardDownload();
-    emit signalDownloadError();
+    emit signalDownloadError(error);
+}
+
+DownLoadManager::Error DownLoadManager::error() const
+{
+    return lastError;
+}
+
+QString DownLoadManager::errorString() const
+{
+    return lastErrorText;
 }
 
 void DownLoadManager::cancelTransfer()

@@ -22,13 +22,26 @@ class QTimer;
 // back-off ("download retry <n>"); a partial file whose server named a validator and serves
 // ranges is continued with Range/If-Range, also by a later run, as "<target>_tmp.part" records.
 // Every other failure, also one before any request is sent, ends in signalDownloadError with
-// the temporary files deleted and the step named in the update log.
+// the temporary files deleted; error() and errorString() say which step failed.
 class DownLoadManager : public QObject
 {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(DownLoadManager)
 
 public:
+    enum class Error {
+        NoError,
+        InvalidAddress,
+        SignatureInvalid,
+        NotEnoughSpace,
+        FileError,
+        SizeMismatch,
+        ChecksumMismatch,
+        // The connection or the server failed, after any retries; errorString() is Qt's text.
+        NetworkError,
+    };
+    Q_ENUM(Error)
+
     explicit DownLoadManager(QObject *parent = nullptr);
 
     QNetworkAccessManager *networkManager() const;
@@ -36,11 +49,14 @@ public:
                        const InstallerExpectation &expectation = InstallerExpectation());
     void cancelTransfer();
     void discardDownload();
+    // The last download's failure, or NoError; the string is the update log's line for it.
+    Error error() const;
+    QString errorString() const;
 
 signals:
-    void signalDownloadError();
+    void signalDownloadError(DownLoadManager::Error error);
     void signalReplyFinished(int statusCode);
-    void signalDownloadProcess(int curReceived, int total);
+    void signalDownloadProcess(qint64 curReceived, qint64 total);
     // The proxy wants credentials; a receiver fills them in before it returns, or leaves them
     // empty to fail the request. The inactivity watchdog waits meanwhile.
     void signalProxyLogin(const QNetworkProxy &proxy, QAuthenticator *authenticator);
@@ -63,12 +79,10 @@ private:
     void detachReply();
     QString stateFilePath() const;
     bool enoughDiskSpace() const;
-    // The reason for the log when the finished bytes are not the stated installer; empty when
-    // they are.
-    QString verificationFailure();
+    // Whether the finished bytes are the stated installer; fails the download when not.
+    bool verified();
     bool moveIntoPlace();
-    void fail(const QString &logLine);
-    void failDownload();
+    void fail(Error error, const QString &text);
 
     QNetworkAccessManager *accessManager = nullptr;
     QUrl url;
@@ -76,6 +90,8 @@ private:
     QString tempFilePath;
     QFile *file = nullptr;
     bool stopped = false;
+    Error lastError = Error::NoError;
+    QString lastErrorText;
     InstallerExpectation expected;
     qint64 written = 0;
     Sha256 digest;

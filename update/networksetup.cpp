@@ -1,5 +1,7 @@
 #include "update/networksetup.h"
 
+#include "update/logcategory.h"
+
 #include <QFile>
 #include <QFileInfo>
 #include <QNetworkProxyFactory>
@@ -20,17 +22,18 @@ void addExtraCaCertificates()
     // A fifo would block the start and a device such as /dev/zero would never end.
     QFile pem(path);
     if (!QFileInfo(path).isFile() || !pem.open(QIODevice::ReadOnly)) {
-        qWarning("GLIMMERPANE_EXTRA_CA_CERTS: cannot read %s", qPrintable(path));
+        qCWarning(lcUpdate, "GLIMMERPANE_EXTRA_CA_CERTS: cannot read %s", qPrintable(path));
         return;
     }
     if (pem.size() > maxPemBytes) {
-        qWarning("GLIMMERPANE_EXTRA_CA_CERTS: %s is larger than 1 MiB", qPrintable(path));
+        qCWarning(lcUpdate, "GLIMMERPANE_EXTRA_CA_CERTS: %s is larger than 1 MiB",
+                  qPrintable(path));
         return;
     }
     const QList<QSslCertificate> certificates =
         QSslCertificate::fromData(pem.read(maxPemBytes), QSsl::Pem);
     if (certificates.isEmpty()) {
-        qWarning("GLIMMERPANE_EXTRA_CA_CERTS: no certificate in %s", qPrintable(path));
+        qCWarning(lcUpdate, "GLIMMERPANE_EXTRA_CA_CERTS: no certificate in %s", qPrintable(path));
         return;
     }
     QSslConfiguration configuration = QSslConfiguration::defaultConfiguration();

@@ -1,5 +1,7 @@
 #include "update/sha256.h"
 
+#include "update/logcategory.h"
+
 #include <QIODevice>
 
 #include <sodium.h>
@@ -20,7 +22,7 @@ crypto_hash_sha256_state *sodiumState(unsigned char *state)
 Sha256::Sha256() : ready(sodium_init() >= 0)
 {
     if (!ready) {
-        qWarning("libsodium cannot start: installers cannot be checked");
+        qCWarning(lcUpdate, "libsodium cannot start: installers cannot be checked");
         return;
     }
     crypto_hash_sha256_init(sodiumState(state));

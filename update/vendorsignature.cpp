@@ -1,5 +1,7 @@
 #include "update/vendorsignature.h"
 
+#include "update/logcategory.h"
+
 #include <sodium.h>
 
 QList<QByteArray> vendorPublicKeys()
@@ -16,9 +18,10 @@ QList<QByteArray> vendorPublicKeys()
         const auto decoded = QByteArray::fromBase64Encoding(
             entry.trimmed(), QByteArray::Base64Encoding | QByteArray::AbortOnBase64DecodingErrors);
         if (!decoded || decoded.decoded.size() != crypto_sign_PUBLICKEYBYTES) {
-            qWarning("the update public keys are not a comma-separated list of base64 of %d "
-                     "bytes each: no installer will be accepted",
-                     int(crypto_sign_PUBLICKEYBYTES));
+            qCWarning(lcUpdate,
+                      "the update public keys are not a comma-separated list of base64 of %d "
+                      "bytes each: no installer will be accepted",
+                      int(crypto_sign_PUBLICKEYBYTES));
             return {QByteArrayLiteral("invalid")};
         }
         keys.append(decoded.decoded);

@@ -4,20 +4,13 @@
 #include "update/vendorsignature.h"
 #include "update/versionreply.h"
 
-#include <QCoreApplication>
-
 namespace {
-
-QString tr(const char *text)
-{
-    return QCoreApplication::translate("MainWindow", text);
-}
 
 VersionCheck integrityRefused()
 {
     VersionCheck check;
     check.logLine = QStringLiteral("invalid integrity info");
-    check.errorText = tr("not contains update info");
+    check.errorText = VersionCheck::tr("not contains update info");
     return check;
 }
 
@@ -30,30 +23,30 @@ VersionCheck evaluateVersionReply(const QByteArray &body, qint64 appVersion)
     switch (reply.outcome) {
     case VersionReply::InvalidJson:
         check.logLine = QStringLiteral("JSON format err");
-        check.errorText = tr("can not parse response");
+        check.errorText = VersionCheck::tr("can not parse response");
         break;
     case VersionReply::NullDocument:
         check.logLine = QStringLiteral("root is null");
-        check.errorText = tr("response is null");
+        check.errorText = VersionCheck::tr("response is null");
         break;
     case VersionReply::BadCode:
-        check.errorText = tr("code is: ") + QString::number(reply.code);
+        check.errorText = VersionCheck::tr("code is: %1").arg(reply.code);
         break;
     case VersionReply::NoData:
-        check.errorText = tr("not contains data");
+        check.errorText = VersionCheck::tr("not contains data");
         break;
     case VersionReply::NoUpdateInfo:
-        check.errorText = tr("not contains update info");
+        check.errorText = VersionCheck::tr("not contains update info");
         break;
     case VersionReply::BadIntegrity:
         return integrityRefused();
     case VersionReply::UpdateInfo:
         check.answered = true;
-        check.infoLines << tr("Your app version is: ") + QString::number(appVersion)
-                        << tr("Latest app version is: ") + QString::number(reply.latestVersion);
+        check.infoLines << VersionCheck::tr("Your app version is: %1").arg(appVersion)
+                        << VersionCheck::tr("Latest app version is: %1").arg(reply.latestVersion);
         check.hasUpdate = appVersion < qint64(reply.latestVersion);
         if (!check.hasUpdate) {
-            check.infoLines << tr("There are currently no updates");
+            check.infoLines << VersionCheck::tr("There are currently no updates");
             break;
         }
         if (!vendorPublicKeys().isEmpty() &&

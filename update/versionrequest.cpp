@@ -1,8 +1,8 @@
 #include "update/versionrequest.h"
 
 #include "core/limits.h"
+#include "update/logcategory.h"
 
-#include <QEventLoop>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
@@ -11,6 +11,7 @@
 namespace {
 
 const QString defaultHost = QStringLiteral(GLIMMERPANE_VERSION_SERVICE_HOST);
+const char abandonedProperty[] = "glimmerpaneAbandoned";
 const QString servicePathAndQuery =
     QStringLiteral(":20410/api/front/index/get/version?appPlatform=Windows");
 
@@ -40,39 +41,34 @@ QUrl versionServiceUrl()
             url.setPort(origin.port());
             return url;
         }
-        qWarning("GLIMMERPANE_VERSION_SERVICE ignored: \"%s\" is not an https://HOST:PORT origin",
-                 qPrintable(override));
+        qCWarning(lcUpdate,
+                  "GLIMMERPANE_VERSION_SERVICE ignored: \"%s\" is not an https://HOST:PORT origin",
+                  qPrintable(override));
     }
 #endif
     return QUrl(vendorUrl, QUrl::TolerantMode);
 }
 
-QByteArray fetchVersionReply(QNetworkAccessManager *manager, const QUrl &url)
+void requestVersionReply(QNetworkAccessManager *manager, const QUrl &url, QObject *context,
+                         std::function<void(const QByteArray &body)> done)
 {
     QNetworkReply *reply = manager->get(QNetworkRequest(url));
-    bool abandoned = false;
-    auto abandon = [reply, &abandoned] {
-        abandoned = true;
+    auto *deadline = new QTimer(reply);
+    deadline->setSingleShot(true);
+    auto abandon = [reply] {
+        reply->setProperty(abandonedProperty, true);
         reply->abort();
     };
-
-    QEventLoop loop;
-    QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
-    QTimer deadline;
-    deadline.setSingleShot(true);
-    QObject::connect(&deadline, &QTimer::timeout, reply, abandon);
+    QObject::connect(deadline, &QTimer::timeout, reply, abandon);
     const qint64 bodyLimit = Limits::versionReplyMaxBytes();
     QObject::connect(reply, &QNetworkReply::downloadProgress, reply,
                      [abandon, bodyLimit](qint64 received, qint64) {
                          if (received > bodyLimit)
                              abandon();
                      });
-    deadline.start(Limits::versionCheckDeadlineMs());
-    if (!reply->isFinished())
-        loop.exec();
-    deadline.stop();
-
-    const QByteArray body = abandoned ? QByteArray() : reply->readAll();
-    reply->deleteLater();
-    return body;
+    QObject::connect(reply, &QNetworkReply::finished, context, [reply, done = std::move(done)] {
+        done(reply->property(abandonedProperty).toBool() ? QByteArray() : reply->readAll());
+    });
+    QObject::connect(reply, &QNetworkReply::finished, reply, &QObject::deleteLater);
+    deadline->start(Limits::versionCheckDeadlineMs());
 }

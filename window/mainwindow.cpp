@@ -1,17 +1,9 @@
 #include "window/mainwindow.h"
 
-#include "appearance/framelesswindow.h"
-#include "appearance/mytheme.h"
 #include "appearance/settings.h"
-#include "core/productpaths.h"
 #include "core/resourcepaths.h"
 #include "core/updatelog.h"
 #include "ui_mainwindow.h"
-#include "update/downloadmanager.h"
-#include "update/installerstart.h"
-#include "update/updatefolder.h"
-#include "update/versioncheck.h"
-#include "update/versionrequest.h"
 #include "window/proxylogindialog.h"
 
 #include <QAccessible>
@@ -20,8 +12,6 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDesktopServices>
-#include <QDir>
-#include <QFileInfo>
 #include <QKeyEvent>
 #include <QMessageBox>
 #include <QNetworkProxy>
@@ -61,15 +51,12 @@ void announce(QWidget *where)
 
 // --- Construction
 
-MainWindow::MainWindow(QWidget *parent)
-    : QMainWindow(parent), dailyCheck(false), appVersion(0), trayIcon(nullptr),
-      ui(new Ui::MainWindow), downloadManager(nullptr), downloading(false), hasUpdate(false),
-      translator(nullptr)
+MainWindow::MainWindow(qint64 appVersion, bool dailyCheck, QWidget *parent)
+    : QMainWindow(parent), ui(new Ui::MainWindow), update(new UpdateController(this)),
+      dailyCheck(dailyCheck)
 {
     QAccessible::installFactory(decorativeIcon); // once: a factory installed twice is kept once
-    Settings::init(this);
-    MyTheme::init(this);
-    dailyCheck = false;
+    update->setAppVersion(appVersion);
 
     setWindowFlags(windowFlags() | Qt::FramelessWindowHint);
     setAttribute(Qt::WA_StyledBackground);
@@ -79,31 +66,23 @@ MainWindow::MainWindow(QWidget *parent)
     loadLanguage();
     setWindowTitle(QStringLiteral("Glimmerpane ") + tr("Update"));
 
-    downloading = false;
-    hasUpdate = false;
-    updateAddress = QString();
-    installerName = QString();
-
-    trayIcon = new QSystemTrayIcon(this);
-    trayIcon->setIcon(QIcon(pngPath(QStringLiteral("update-1.svg"))));
-
     connect(ui->miniBtn, &QPushButton::clicked, this, &MainWindow::minimise);
-    connect(trayIcon, &QSystemTrayIcon::activated, this,
-            [this](QSystemTrayIcon::ActivationReason reason) {
-                if (reason == QSystemTrayIcon::Trigger || reason == QSystemTrayIcon::DoubleClick)
-                    showNormal();
-            });
     connect(ui->closeBtn, &QPushButton::clicked, this, &MainWindow::closeGuard);
-
-    downloadManager = new DownLoadManager(this);
-    // Without this a failed download would leave the window showing "Cancel" for ever.
-    connect(downloadManager, &DownLoadManager::signalDownloadError, this,
-            &MainWindow::downloadFailed);
-    connect(downloadManager, &DownLoadManager::signalProxyLogin, this, &MainWindow::proxyLogin);
-
     connect(ui->openOfficalSite, &QPushButton::clicked, this,
             [] { QDesktopServices::openUrl(QUrl(officialSite, QUrl::TolerantMode)); });
 
+    connect(update, &UpdateController::stateChanged, this, &MainWindow::showState);
+    connect(update, &UpdateController::infoAdded, this, &MainWindow::appendText);
+    connect(update, &UpdateController::checkFinished, this, &MainWindow::showCheckResult);
+    connect(update, &UpdateController::progressChanged, this, &MainWindow::progressBarUpdate);
+    connect(update, &UpdateController::downloadFailed, this, &MainWindow::showDownloadFailed);
+    connect(update, &UpdateController::installFinished, this, &MainWindow::quit);
+    connect(update, &UpdateController::proxyLoginRequired, this, &MainWindow::proxyLogin);
+
+    if (dailyCheck) {
+        showMinimized();
+        hide();
+    }
     QTimer::singleShot(startupCheckDelayMs, Qt::PreciseTimer, this, &MainWindow::startupCheck);
 }
 
@@ -112,13 +91,18 @@ MainWindow::~MainWindow()
     delete ui;
 }
 
+UpdateController *MainWindow::controller() const
+{
+    return update;
+}
+
 void MainWindow::loadLanguage()
 {
     const QString language =
         Settings::settings()
             ->value(QStringLiteral("server/language"), QStringLiteral("English"))
             .toString();
-    translator = new QTranslator(this);
+    auto *translator = new QTranslator(this);
     QCoreApplication::installTranslator(translator);
 
     if (language == QStringLiteral("中文")) {
@@ -169,7 +153,7 @@ void MainWindow::mouseReleaseEvent(QMouseEvent *event)
 
 void MainWindow::startupCheck()
 {
-    if (appVersion != 0) {
+    if (update->appVersion() != 0) {
         ui->CUP_UpdateBtn->click();
         return;
     }
@@ -187,164 +171,66 @@ void MainWindow::startupCheck()
     quit();
 }
 
-// --- Version query: the update button in its three states
+// --- What the controller reports
 
 void MainWindow::on_CUP_UpdateBtn_clicked()
 {
     ui->errInfo->setText(QString());
-    if (hasUpdate)
-        startUpdateDownload();
-    else if (!downloading)
-        checkForUpdate();
+    update->activate();
+}
+
+void MainWindow::showState(UpdateController::State state)
+{
+    QPushButton *button = ui->CUP_UpdateBtn;
+    button->setEnabled(state == UpdateController::State::Idle ||
+                       state == UpdateController::State::Downloading);
+    switch (state) {
+    case UpdateController::State::Idle:
+        button->setText(update->hasUpdate() ? tr("Download Update") : tr("Check Update"));
+        ui->progressBar->setRange(0, 100);
+        ui->progressBar->setValue(0);
+        break;
+    case UpdateController::State::Checking:
+        break;
+    case UpdateController::State::Downloading:
+        button->setText(tr("Cancel"));
+        break;
+    case UpdateController::State::Installing:
+        button->setText(tr("Installing"));
+        break;
+    }
+}
+
+void MainWindow::showCheckResult(const QString &errorText)
+{
+    ui->errInfo->setText(errorText);
+    announce(errorText.isEmpty() ? static_cast<QWidget *>(ui->updateInfo) : ui->errInfo);
+    if (!dailyCheck)
+        return;
+    if (update->hasUpdate())
+        raiseWindow();
     else
-        cancelUpdateDownload();
+        quit();
 }
 
-void MainWindow::checkForUpdate()
-{
-    ui->CUP_UpdateBtn->setDisabled(true);
-    const VersionCheck check = evaluateVersionReply(
-        fetchVersionReply(downloadManager->networkManager(), versionServiceUrl()), appVersion);
-    if (!check.logLine.isEmpty())
-        writeUpdateLog(check.logLine);
-    ui->errInfo->setText(check.errorText);
-    for (const QString &line : check.infoLines)
-        appendText(line);
-    if (check.answered)
-        ui->CUP_UpdateBtn->setText(check.hasUpdate ? tr("Download Update") : tr("Check Update"));
-    if (check.hasUpdate) {
-        installerName = check.installerName;
-        updateAddress = check.updateAddress;
-        installerExpectation = check.expectation;
-        hasUpdate = true;
-    }
-    announce(check.errorText.isEmpty() ? static_cast<QWidget *>(ui->updateInfo) : ui->errInfo);
-    finishCheck();
-}
-
-void MainWindow::finishCheck()
-{
-    if (dailyCheck) {
-        if (hasUpdate)
-            raiseWindow();
-        else
-            quit();
-    }
-    ui->CUP_UpdateBtn->setEnabled(true);
-}
-
-// --- Download
-
-void MainWindow::startUpdateDownload()
-{
-    appendText(tr("Downloading..."));
-    if (updateAddress.isEmpty() || installerName.isEmpty()) {
-        ui->CUP_UpdateBtn->setText(tr("Check Update"));
-        downloading = false;
-        hasUpdate = false;
-        return;
-    }
-    writeUpdateLog(QStringLiteral("prepare to download update"));
-    connect(downloadManager, &DownLoadManager::signalDownloadProcess, this,
-            &MainWindow::progressBarUpdate, Qt::UniqueConnection);
-    connect(downloadManager, &DownLoadManager::signalReplyFinished, this,
-            &MainWindow::downloadFinished, Qt::UniqueConnection);
-    // The state is set first: a download that fails at once comes back through downloadFailed.
-    ui->CUP_UpdateBtn->setText(tr("Cancel"));
-    downloading = true;
-    hasUpdate = false;
-    if (!createUpdateFolder()) {
-        writeUpdateLog(QStringLiteral("create update folder failed"));
-        downloadFailed();
-        return;
-    }
-    downloadManager->startDownload(updateAddress, installerPath(), installerExpectation);
-}
-
-bool MainWindow::createUpdateFolder()
-{
-    return makeUpdateFolder();
-}
-
-QString MainWindow::installerPath() const
-{
-    return QDir::toNativeSeparators(updateFolderPath()) + installerName;
-}
-
-void MainWindow::progressBarUpdate(int cur, int total)
+void MainWindow::progressBarUpdate(qint64 cur, qint64 total)
 {
     // Without a length from the server, a busy bar instead of one stuck at 0.
     ui->progressBar->setMaximum(total < 0 ? 0 : 100);
-    if (total <= 0)
+    if (total <= 0 || cur < 0 || cur > total)
         return;
-    const float percent = float(cur) / float(total) * 100.0f;
-    // The bar ignores values outside 0..100 anyway; checking first keeps the int conversion
-    // defined when wrapped counts give huge or negative ratios.
-    if (!(percent >= 0.0f && percent < 101.0f))
-        return;
-    ui->progressBar->setValue(int(percent));
+    ui->progressBar->setValue(int(cur * 100.0 / double(total)));
 }
 
-void MainWindow::cancelUpdateDownload()
+void MainWindow::showDownloadFailed()
 {
-    downloadManager->cancelTransfer();
-    ui->CUP_UpdateBtn->setText(tr("Check Update"));
-    ui->progressBar->setRange(0, 100);
-    ui->progressBar->setValue(0);
-    downloading = false;
-    hasUpdate = false;
-}
-
-void MainWindow::downloadFailed()
-{
-    downloading = false;
-    hasUpdate = false;
-    ui->CUP_UpdateBtn->setText(tr("Check Update"));
-    ui->CUP_UpdateBtn->setEnabled(true);
-    ui->progressBar->setRange(0, 100);
-    ui->progressBar->setValue(0);
     ui->errInfo->setText(tr("Download failed"));
     announce(ui->errInfo);
-    writeUpdateLog(QStringLiteral("download failed"));
-}
-
-// --- Hand-off to the installer
-
-void MainWindow::downloadFinished(int)
-{
-    downloading = false;
-    hasUpdate = false;
-    ui->CUP_UpdateBtn->setText(tr("Installing"));
-    ui->CUP_UpdateBtn->setDisabled(true);
-    startInstaller();
-    quit();
-}
-
-bool MainWindow::startInstaller()
-{
-    const QString path = installerPath();
-    if (!QFileInfo(path).isFile()) {
-        writeUpdateLog(QStringLiteral("install file %1 not exist").arg(installerName));
-        return false;
-    }
-    // Hashed once more right before the start, so that a file swapped since the download shows.
-    switch (startCheckedInstaller(path, installerExpectation.sha256)) {
-    case InstallerStart::Started:
-        writeUpdateLog(QStringLiteral("install start success"));
-        return true;
-    case InstallerStart::Changed:
-        writeUpdateLog(QStringLiteral("install file %1 changed").arg(installerName));
-        return false;
-    case InstallerStart::StartFailed:
-        break;
-    }
-    writeUpdateLog(QStringLiteral("install start failed"));
-    return false;
 }
 
 // --- Second starts, minimising and closing
 
-void MainWindow::anotherInstanceMessage(QString message)
+void MainWindow::anotherInstanceMessage(const QString &message)
 {
     if (message.compare(QStringLiteral("raise_window_noop"), Qt::CaseInsensitive) != 0)
         return;
@@ -377,6 +263,16 @@ void MainWindow::minimise()
     if (!QSystemTrayIcon::isSystemTrayAvailable()) {
         showMinimized();
         return;
+    }
+    // Made only now: most runs never minimise, and the icon costs start-up time.
+    if (!trayIcon) {
+        trayIcon = new QSystemTrayIcon(QIcon(pngPath(QStringLiteral("update-1.svg"))), this);
+        connect(trayIcon, &QSystemTrayIcon::activated, this,
+                [this](QSystemTrayIcon::ActivationReason reason) {
+                    if (reason == QSystemTrayIcon::Trigger ||
+                        reason == QSystemTrayIcon::DoubleClick)
+                        showNormal();
+                });
     }
     hide();
     trayIcon->setVisible(true);
@@ -438,7 +334,7 @@ void MainWindow::proxyLogin(const QNetworkProxy &proxy, QAuthenticator *authenti
 
 void MainWindow::closeGuard()
 {
-    if (!downloading) {
+    if (update->state() != UpdateController::State::Downloading) {
         quit();
         return;
     }

@@ -1,11 +1,10 @@
 #pragma once
 
-#include "update/installerexpectation.h"
+#include "update/updatecontroller.h"
 
 #include <QMainWindow>
 #include <QString>
 
-class DownLoadManager;
 class QAuthenticator;
 class QCloseEvent;
 class QKeyEvent;
@@ -18,40 +17,24 @@ namespace Ui {
 class MainWindow;
 }
 
-// The updater's one window: the update state, the tray icon, the translator and the
-// download manager. The version query and the installer hand-off are members too.
+// The updater's one window. It shows what its update controller reports and hands it the
+// presses of the update button; the tray icon, the translator and the ends of a run are its own.
 class MainWindow : public QMainWindow
 {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(MainWindow)
 
 public:
-    explicit MainWindow(QWidget *parent = nullptr);
+    // A daily check runs hidden: it shows the window only for an update, and quits otherwise.
+    explicit MainWindow(qint64 appVersion, bool dailyCheck = false, QWidget *parent = nullptr);
     ~MainWindow() override;
 
-    bool dailyCheck;
-    qint64 appVersion;
-    QSystemTrayIcon *trayIcon;
-    Ui::MainWindow *ui;
-    DownLoadManager *downloadManager;
-    bool downloading;
-    bool hasUpdate;
-    QString updateAddress;
-    QString installerName;
-    QTranslator *translator;
-    InstallerExpectation installerExpectation;
+    UpdateController *controller() const;
 
 public slots:
     void on_CUP_UpdateBtn_clicked();
-    void progressBarUpdate(int cur, int total);
-    void downloadFinished(int);
-    void anotherInstanceMessage(QString message);
-
-public:
-    void raiseWindow();
-    void loadLanguage();
-    bool createUpdateFolder();
-    bool startInstaller();
+    void progressBarUpdate(qint64 cur, qint64 total);
+    void anotherInstanceMessage(const QString &message);
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -61,20 +44,23 @@ protected:
     void mouseMoveEvent(QMouseEvent *event) override;
 
 private:
-    void checkForUpdate();
-    void startUpdateDownload();
-    void cancelUpdateDownload();
-    void finishCheck();
+    void loadLanguage();
+    void showState(UpdateController::State state);
+    void showCheckResult(const QString &errorText);
+    void showDownloadFailed();
+    void raiseWindow();
     void startupCheck();
     void closeGuard();
     // Every end of a run goes through here, so that its own closes pass the close guard.
     void quit();
     void appendText(const QString &text);
     void minimise();
-    void downloadFailed();
-    QString installerPath() const;
     void proxyLogin(const QNetworkProxy &proxy, QAuthenticator *authenticator);
 
+    Ui::MainWindow *ui;
+    UpdateController *update;
+    QSystemTrayIcon *trayIcon = nullptr; // made at the first minimise
+    bool dailyCheck;
     bool quitting = false;
     bool proxyAsked = false;
 };

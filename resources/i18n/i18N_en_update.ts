@@ -20,20 +20,12 @@
         <translation>Download failed</translation>
     </message>
     <message>
-        <source>Downloading...</source>
-        <translation>Downloading...</translation>
-    </message>
-    <message>
         <source>Glimmerpane Update</source>
         <translation>Glimmerpane Update</translation>
     </message>
     <message>
         <source>Installing</source>
         <translation>Installing</translation>
-    </message>
-    <message>
-        <source>Latest app version is: </source>
-        <translation>Latest app version is: </translation>
     </message>
     <message>
         <source>MainWindow</source>
@@ -52,10 +44,6 @@
         <translation>Ok</translation>
     </message>
     <message>
-        <source>There are currently no updates</source>
-        <translation>There are currently no updates</translation>
-    </message>
-    <message>
         <source>Update</source>
         <translation>Update</translation>
     </message>
@@ -70,30 +58,6 @@
     <message>
         <source>You are downloading update, are you sure exit?</source>
         <translation>You are downloading update, are you sure exit?</translation>
-    </message>
-    <message>
-        <source>Your app version is: </source>
-        <translation>Your app version is: </translation>
-    </message>
-    <message>
-        <source>can not parse response</source>
-        <translation>can not parse response</translation>
-    </message>
-    <message>
-        <source>code is: </source>
-        <translation>code is: </translation>
-    </message>
-    <message>
-        <source>not contains data</source>
-        <translation>not contains data</translation>
-    </message>
-    <message>
-        <source>not contains update info</source>
-        <translation>not contains update info</translation>
-    </message>
-    <message>
-        <source>response is null</source>
-        <translation>response is null</translation>
     </message>
     <message>
         <source>Close</source>
@@ -130,6 +94,48 @@
     <message>
         <source>The proxy %1 asks for a user name and password.</source>
         <translation>The proxy %1 asks for a user name and password.</translation>
+    </message>
+</context>
+<context>
+    <name>UpdateController</name>
+    <message>
+        <source>Downloading...</source>
+        <translation>Downloading...</translation>
+    </message>
+</context>
+<context>
+    <name>VersionCheck</name>
+    <message>
+        <source>not contains update info</source>
+        <translation>not contains update info</translation>
+    </message>
+    <message>
+        <source>can not parse response</source>
+        <translation>can not parse response</translation>
+    </message>
+    <message>
+        <source>response is null</source>
+        <translation>response is null</translation>
+    </message>
+    <message>
+        <source>code is: %1</source>
+        <translation>code is: %1</translation>
+    </message>
+    <message>
+        <source>not contains data</source>
+        <translation>not contains data</translation>
+    </message>
+    <message>
+        <source>Your app version is: %1</source>
+        <translation>Your app version is: %1</translation>
+    </message>
+    <message>
+        <source>Latest app version is: %1</source>
+        <translation>Latest app version is: %1</translation>
+    </message>
+    <message>
+        <source>There are currently no updates</source>
+        <translation>There are currently no updates</translation>
     </message>
 </context>
 </TS>

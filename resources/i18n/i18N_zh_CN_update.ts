@@ -20,20 +20,12 @@
         <translation>下载失败</translation>
     </message>
     <message>
-        <source>Downloading...</source>
-        <translation>正在下载...</translation>
-    </message>
-    <message>
         <source>Glimmerpane Update</source>
         <translation>Glimmerpane 更新</translation>
     </message>
     <message>
         <source>Installing</source>
         <translation>正在安装</translation>
-    </message>
-    <message>
-        <source>Latest app version is: </source>
-        <translation>最新版本为:</translation>
     </message>
     <message>
         <source>MainWindow</source>
@@ -52,10 +44,6 @@
         <translation>好</translation>
     </message>
     <message>
-        <source>There are currently no updates</source>
-        <translation>暂时没有更新</translation>
-    </message>
-    <message>
         <source>Update</source>
         <translation>更新</translation>
     </message>
@@ -70,30 +58,6 @@
     <message>
         <source>You are downloading update, are you sure exit?</source>
         <translation>你正在下载更新, 是否要退出?</translation>
-    </message>
-    <message>
-        <source>Your app version is: </source>
-        <translation>当前版本为:</translation>
-    </message>
-    <message>
-        <source>can not parse response</source>
-        <translation>解析更新信息失败</translation>
-    </message>
-    <message>
-        <source>code is: </source>
-        <translation>错误码为: </translation>
-    </message>
-    <message>
-        <source>not contains data</source>
-        <translation>没有获取到数据</translation>
-    </message>
-    <message>
-        <source>not contains update info</source>
-        <translation>没有更新信息</translation>
-    </message>
-    <message>
-        <source>response is null</source>
-        <translation>没有获取到数据</translation>
     </message>
     <message>
         <source>Close</source>
@@ -130,6 +94,48 @@
     <message>
         <source>The proxy %1 asks for a user name and password.</source>
         <translation>代理 %1 需要用户名和密码。</translation>
+    </message>
+</context>
+<context>
+    <name>UpdateController</name>
+    <message>
+        <source>Downloading...</source>
+        <translation>正在下载...</translation>
+    </message>
+</context>
+<context>
+    <name>VersionCheck</name>
+    <message>
+        <source>not contains update info</source>
+        <translation>没有更新信息</translation>
+    </message>
+    <message>
+        <source>can not parse response</source>
+        <translation>解析更新信息失败</translation>
+    </message>
+    <message>
+        <source>response is null</source>
+        <translation>没有获取到数据</translation>
+    </message>
+    <message>
+        <source>code is: %1</source>
+        <translation>错误码为: %1</translation>
+    </message>
+    <message>
+        <source>not contains data</source>
+        <translation>没有获取到数据</translation>
+    </message>
+    <message>
+        <source>Your app version is: %1</source>
+        <translation>当前版本为:%1</translation>
+    </message>
+    <message>
+        <source>Latest app version is: %1</source>
+        <translation>最新版本为:%1</translation>
+    </message>
+    <message>
+        <source>There are currently no updates</source>
+        <translation>暂时没有更新</translation>
     </message>
 </context>
 </TS>

@@ -4,6 +4,8 @@
 
 #include <QDir>
 #include <QImage>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QSettings>
 #include <QSignalSpy>
@@ -90,6 +92,13 @@ bool writeFileBytes(const QString &path, const QByteArray &bytes)
 {
     QFile file(path);
     return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+QByteArray versionServiceReply(const QString &latest, const QString &address, const QString &notes)
+{
+    const QJsonObject data{
+        {"appVersion", latest}, {"updateAddress", address}, {"updateLog", notes}};
+    return QJsonDocument(QJsonObject{{"code", 200}, {"data", data}}).toJson(QJsonDocument::Compact);
 }
 
 QString updateLogText()

@@ -24,6 +24,8 @@ void trustTestCa();
 // A file's bytes (empty when it cannot be read), and writing them (false on failure).
 QByteArray readFileBytes(const QString &path);
 bool writeFileBytes(const QString &path, const QByteArray &bytes);
+// The version service's answer offering `latest`, compact as the service sends it.
+QByteArray versionServiceReply(const QString &latest, const QString &address, const QString &notes);
 // What the update log of this process holds so far.
 QString updateLogText();
 // Writes one key of the main application's settings; a null value removes it.

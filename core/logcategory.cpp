@@ -1,0 +1,3 @@
+#include "core/logcategory.h"
+
+Q_LOGGING_CATEGORY(lcCore, "glimmerpane.core")

@@ -1,0 +1,3 @@
+#include "update/logcategory.h"
+
+Q_LOGGING_CATEGORY(lcUpdate, "glimmerpane.update")

@@ -1,0 +1,67 @@
+#pragma once
+
+#include "update/installerexpectation.h"
+
+#include <QObject>
+#include <QString>
+
+class DownLoadManager;
+class QAuthenticator;
+class QNetworkProxy;
+
+// One update from the question to the installer's start, without any widget: it owns the
+// state, writes the update log and reports what a window shows. Its one input is activate(),
+// the update button: check for an update, download the one offered, or cancel the download.
+class UpdateController : public QObject
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(UpdateController)
+
+public:
+    enum class State { Idle, Checking, Downloading, Installing };
+    Q_ENUM(State)
+
+    explicit UpdateController(QObject *parent = nullptr);
+
+    void setAppVersion(qint64 version);
+    qint64 appVersion() const;
+    State state() const;
+    // An update has been found and not yet taken; only while Idle.
+    bool hasUpdate() const;
+    QString installerPath() const;
+
+public slots:
+    void activate();
+
+signals:
+    void stateChanged(UpdateController::State state);
+    // A line for the release notes view.
+    void infoAdded(const QString &text);
+    // The check is over; errorText is empty when the service answered with update info.
+    void checkFinished(const QString &errorText);
+    void progressChanged(qint64 received, qint64 total);
+    void downloadFailed();
+    // The installer has been started, or has failed to; either way the run is over.
+    void installFinished(bool started);
+    // Filled in by the receiver before it returns, or left empty to fail the request.
+    void proxyLoginRequired(const QNetworkProxy &proxy, QAuthenticator *authenticator);
+
+private:
+    // The one place the state changes; an offer stands only while Idle.
+    void setState(State next, bool offer = false);
+    void check();
+    void evaluateReply(const QByteArray &body);
+    void startDownload();
+    void cancelDownload();
+    void failDownload(const QString &reason);
+    void downloadFinished();
+    bool startInstaller();
+
+    DownLoadManager *downloads;
+    State current = State::Idle;
+    qint64 version = 0;
+    bool offered = false;
+    QString installerName;
+    QString updateAddress;
+    InstallerExpectation expectation;
+};
