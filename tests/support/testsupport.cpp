@@ -1,6 +1,8 @@
 #include "tests/support/testsupport.h"
 
 #include "core/productpaths.h"
+#include "core/updatelog.h"
+#include "update/networksetup.h"
 
 #include <QDir>
 #include <QImage>
@@ -10,6 +12,7 @@
 #include <QSettings>
 #include <QSignalSpy>
 #include <QSslConfiguration>
+#include <QTest>
 #include <QTemporaryDir>
 
 #include <memory>
@@ -101,6 +104,33 @@ QByteArray versionServiceReply(const QString &latest, const QString &address, co
     return QJsonDocument(QJsonObject{{"code", 200}, {"data", data}}).toJson(QJsonDocument::Compact);
 }
 
+bool serveAsVersionService(LocalHttpsServer &server)
+{
+    if (!server.setCertificate(testDataPath("server.pem"), testDataPath("server.key")) ||
+        !server.listen())
+        return false;
+    qputenv("GLIMMERPANE_VERSION_SERVICE", server.url(QString()).toString().toUtf8());
+    qputenv("GLIMMERPANE_EXTRA_CA_CERTS", testDataPath("ca.pem").toUtf8());
+    qputenv("GLIMMERPANE_TIME_LIMIT_MS", "1500");
+    setUpNetwork();
+    openUpdateLog();
+    return true;
+}
+
+void offerUpdate(LocalHttpsServer &server, const LocalHttpsServer::Handler &installer,
+                 const QString &notes, const QByteArray &sha256)
+{
+    QByteArray reply = versionServiceReply("109", server.url("/installer").toString(), notes);
+    if (!sha256.isEmpty())
+        reply.replace("}}", ",\"sha256\":\"" + sha256.toHex() + "\"}}");
+    server.setHandler([=](const HttpRequest &request, HttpResponse &response) {
+        if (request.path == QLatin1String("/installer"))
+            installer(request, response);
+        else
+            response.setBody(reply);
+    });
+}
+
 QString updateLogText()
 {
     return QString::fromUtf8(readFileBytes(updateLogPath()));
@@ -146,6 +176,17 @@ QStringList visibleWindows()
     return xdotool({QStringLiteral("search"), QStringLiteral("--onlyvisible"),
                     QStringLiteral("--name"), QStringLiteral("^Glimmerpane")})
         .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+}
+
+bool clickUntil(const QString &window, QPoint at, const std::function<bool()> &effect)
+{
+    for (int attempt = 0; attempt < 5; ++attempt) {
+        xdotool({"mousemove", "--window", window, QString::number(at.x()), QString::number(at.y()),
+                 "click", "1"});
+        if (QTest::qWaitFor(effect, 3000))
+            return true;
+    }
+    return false;
 }
 
 QImage screenshot(const QString &windowId)

@@ -1,10 +1,15 @@
 #pragma once
 
+#include "fixtures/httpsserver/localhttpsserver.h"
+
 #include <QEvent>
 #include <QObject>
+#include <QPoint>
 #include <QProcessEnvironment>
 #include <QString>
 #include <QVariant>
+
+#include <functional>
 
 class QImage;
 class QProcess;
@@ -26,6 +31,13 @@ QByteArray readFileBytes(const QString &path);
 bool writeFileBytes(const QString &path, const QByteArray &bytes);
 // The version service's answer offering `latest`, compact as the service sends it.
 QByteArray versionServiceReply(const QString &latest, const QString &address, const QString &notes);
+// Starts `server` with the test certificate as this process's version service, trusted, with
+// time limits of 1.5 s, and opens the update log.
+bool serveAsVersionService(LocalHttpsServer &server);
+// Lets `server` offer 109 with `notes` and, when given, the installer's SHA-256; the installer
+// itself, at "/installer", is `installer`'s answer.
+void offerUpdate(LocalHttpsServer &server, const LocalHttpsServer::Handler &installer,
+                 const QString &notes = QStringLiteral("n"), const QByteArray &sha256 = {});
 // What the update log of this process holds so far.
 QString updateLogText();
 // Writes one key of the main application's settings; a null value removes it.
@@ -42,6 +54,10 @@ QString xdotool(const QStringList &arguments);
 QStringList visibleWindows();
 // What the X server shows of a window (ImageMagick's import); null when it cannot be read.
 QImage screenshot(const QString &windowId);
+
+// Clicks `at` in `window` until `effect` shows, five times at most: a window that has not had
+// the focus may take the first click for its activation.
+bool clickUntil(const QString &window, QPoint at, const std::function<bool()> &effect);
 
 // Counts the events of one type that reach an object itself, from construction on.
 class EventCounter : public QObject

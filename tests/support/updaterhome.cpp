@@ -73,3 +73,14 @@ QString UpdaterHome::updateFolder() const
 {
     return productRoot + updateFolderLevels().join('/') + '/';
 }
+
+QString UpdaterHome::windowAfter(int versionRequests) const
+{
+    // A daily check maps its window for a moment while it minimises and hides it at start; only
+    // a window seen after the version request is the one that shows the result.
+    const bool shown =
+        QTest::qWaitFor([&] { return requests().count(versionRequestLine) == versionRequests; },
+                        20000) &&
+        QTest::qWaitFor([] { return !visibleWindows().isEmpty(); }, 10000);
+    return shown ? visibleWindows().value(0) : QString();
+}

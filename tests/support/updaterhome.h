@@ -27,6 +27,9 @@ public:
     QStringList requests() const;
 
     QProcess *start(const QStringList &arguments);
+    // The updater's window once the service has had this many version requests; empty when
+    // none shows.
+    QString windowAfter(int versionRequests) const;
     // The Windows program under Wine instead: `program leading... arguments...`, its product
     // folders below `root` (the prefix's drive C:).
     void runUpdaterAs(const QString &program, const QStringList &leading, const QString &root);

@@ -1,10 +1,8 @@
 #include "update/updatecontroller.h"
 
 #include "core/productpaths.h"
-#include "core/updatelog.h"
 #include "fixtures/httpsserver/localhttpsserver.h"
 #include "tests/support/testsupport.h"
-#include "update/networksetup.h"
 
 #include <QApplication>
 #include <QCryptographicHash>
@@ -30,8 +28,6 @@ private slots:
     void swappedInstallerNotStarted();
 
 private:
-    // Offers 109 at "/installer", served by `installer`, with a stated digest when given.
-    void serveUpdate(const LocalHttpsServer::Handler &installer, const QByteArray &sha256 = {});
     // Activates and waits for the check to end; the error text it reported.
     static QString check(UpdateController &controller);
 
@@ -40,27 +36,7 @@ private:
 
 void TestUpdateController::initTestCase()
 {
-    QVERIFY(server.setCertificate(testDataPath("server.pem"), testDataPath("server.key")));
-    QVERIFY2(server.listen(), qPrintable(server.errorString()));
-    qputenv("GLIMMERPANE_VERSION_SERVICE", server.url(QString()).toString().toUtf8());
-    qputenv("GLIMMERPANE_EXTRA_CA_CERTS", testDataPath("ca.pem").toUtf8());
-    qputenv("GLIMMERPANE_TIME_LIMIT_MS", "1500");
-    setUpNetwork();
-    openUpdateLog();
-}
-
-void TestUpdateController::serveUpdate(const LocalHttpsServer::Handler &installer,
-                                       const QByteArray &sha256)
-{
-    const QString digest = sha256.isEmpty() ? QString() : ",\"sha256\":\"" + sha256.toHex() + '"';
-    const QByteArray reply = versionServiceReply("109", server.url("/installer").toString(), "n")
-                                 .replace("}}", digest.toLatin1() + "}}");
-    server.setHandler([=](const HttpRequest &request, HttpResponse &response) {
-        if (request.path == QLatin1String("/installer"))
-            installer(request, response);
-        else
-            response.setBody(reply);
-    });
+    QVERIFY2(serveAsVersionService(server), qPrintable(server.errorString()));
 }
 
 QString TestUpdateController::check(UpdateController &controller)
@@ -72,31 +48,63 @@ QString TestUpdateController::check(UpdateController &controller)
     return finished.first().first().toString();
 }
 
-// What only a real service shows: the request, limits on time and size, and what reaches the
-// window (every kind of body is a row of the version check's own test).
+// Every kind of reply the service can give, and limits on its time and size: what the update
+// logs, reports and offers. With a vendor key ("key: " rows) an offered update must be signed.
 void TestUpdateController::versionReplies_data()
 {
     QTest::addColumn<QByteArray>("body"); // "stall", "endless": misbehaving services
     QTest::addColumn<QString>("logLine");
     QTest::addColumn<QString>("errorText");
-    QTest::addColumn<QString>("info"); // the lines added, joined
+    QTest::addColumn<QString>("lastLine"); // the last line for the notes view; empty for none
+    QTest::addColumn<bool>("offered");
 
-    const QString parseError = "can not parse response";
-    QTest::newRow("stalled service")
-        << QByteArray("stall") << "JSON format err" << parseError << "";
-    QTest::newRow("endless body") << QByteArray("endless") << "JSON format err" << parseError << "";
-    QTest::newRow("code 404") << QByteArray(R"({"code":404})") << ""
-                              << "code is: 404"
-                              << "";
-    const QString versions = "Your app version is: 108\nLatest app version is: 109\n\n\n";
-    QTest::newRow("newer version") << versionServiceReply("109", "a", "Fixes.") << ""
-                                   << "" << versions + "Fixes.";
+    const auto row = [](const char *name, const QByteArray &body, const QString &logLine,
+                        const QString &errorText, const QString &lastLine = "",
+                        bool offered = false) {
+        QTest::newRow(name) << body << logLine << errorText << lastLine << offered;
+    };
+    const QString parseError = "can not parse response", noInfo = "not contains update info";
+    row("stalled service", "stall", "JSON format err", parseError);
+    row("endless body", "endless", "JSON format err", parseError);
+    row("invalid JSON", "{\"code\": 200,", "JSON format err", parseError);
+    row("code 404", R"({"code":404})", "", "code is: 404");
+    row("code beyond int", R"({"code":1e300})", "", "code is: -2147483648");
+    row("data as array", R"({"code":200,"data":[1]})", "", "not contains data");
+    row("data without updateLog", R"({"code":200,"data":{"appVersion":"109","updateAddress":"x"}})",
+        "", noInfo);
+    row("same version", versionServiceReply("108", "a", "n"), "", "",
+        "There are currently no updates");
+    row("newer version", versionServiceReply("109", "a", "Fixes."), "", "", "Fixes.", true);
     const QString nested = QString("<table><tr><td>").repeated(3000);
-    QTest::newRow("deeply nested markup") << versionServiceReply("109", "a", nested) << ""
-                                          << "" << versions + nested.left(1000) + u'\u2026';
+    row("deeply nested markup", versionServiceReply("109", "a", nested), "", "",
+        nested.left(1000) + u'\u2026', true);
     const QString line(1024 * 1024 - 200, 'x');
-    QTest::newRow("one line of 1 MiB") << versionServiceReply("109", "a", line) << ""
-                                       << "" << versions + line.left(1000) + u'\u2026';
+    row("one line of 1 MiB", versionServiceReply("109", "a", line), "", "",
+        line.left(1000) + u'\u2026', true);
+
+    const QByteArray hex(64, 'a'), signature = QByteArray(64, 's').toBase64();
+    const QByteArray good =
+        R"(,"size":3,"sha256":")" + hex.toUpper() + R"(","signature":")" + signature + "\"";
+    const auto offer = [](const QByteArray &members) {
+        return versionServiceReply("109", "https://host/setup", "n").replace("}}", members + "}}");
+    };
+    row("size, digest and signature", offer(good), "", "", "n", true);
+    row("key: signed", offer(good), "", "", "n", true);
+    row("key: nothing newer needs no signature", versionServiceReply("108", "a", "n"), "", "",
+        "There are currently no updates");
+    const auto bad = [&](const char *name, const QByteArray &members) {
+        row(name, offer(members), "invalid integrity info", noInfo);
+    };
+    bad("negative size", R"(,"size":-1)");
+    bad("fractional size", R"(,"size":2.5)");
+    bad("size as string", R"(,"size":"3")");
+    bad("digest of 63 digits", R"(,"sha256":")" + hex.left(63) + "\"");
+    bad("digest and a newline", R"(,"sha256":")" + hex + R"(\n")");
+    bad("digest not hex", R"(,"sha256":")" + QByteArray(64, 'g') + "\"");
+    bad("signature of 63 bytes", R"(,"signature":")" + QByteArray(63, 's').toBase64() + "\"");
+    bad("signature not base64", R"(,"signature":"@@@@")");
+    bad("key: digest without signature", R"(,"sha256":")" + hex + "\"");
+    bad("key: digest and signature without size", good.mid(good.indexOf(',', 1)));
 }
 
 void TestUpdateController::versionReplies()
@@ -104,7 +112,8 @@ void TestUpdateController::versionReplies()
     QFETCH(QByteArray, body);
     QFETCH(QString, logLine);
     QFETCH(QString, errorText);
-    QFETCH(QString, info);
+    QFETCH(QString, lastLine);
+    QFETCH(bool, offered);
 
     QStringList queries;
     server.setHandler([&](const HttpRequest &request, HttpResponse &response) {
@@ -119,21 +128,23 @@ void TestUpdateController::versionReplies()
             response.setBody(body);
         }
     });
+    if (QByteArray(QTest::currentDataTag()).startsWith("key: "))
+        qputenv("GLIMMERPANE_UPDATE_PUBLIC_KEY", QByteArray(32, 'k').toBase64());
     const int logSize = updateLogText().size();
     UpdateController controller;
     controller.setAppVersion(108);
     QSignalSpy added(&controller, &UpdateController::infoAdded);
 
-    QCOMPARE(check(controller), errorText);
+    const QString reported = check(controller);
+    qunsetenv("GLIMMERPANE_UPDATE_PUBLIC_KEY");
+    QCOMPARE(reported, errorText);
     QCOMPARE(queries, QStringList{"/api/front/index/get/version?appPlatform=Windows"});
-    QStringList lines;
-    for (const QVariantList &signal : added)
-        lines << signal.first().toString();
-    QCOMPARE(lines.join('\n'), info);
+    QCOMPARE(added.isEmpty() ? "" : added.constLast().first().toString(), lastLine);
+    QCOMPARE(added.isEmpty() ? "" : added.constFirst().first().toString(),
+             lastLine.isEmpty() ? "" : "Your app version is: 108");
     QCOMPARE(controller.state(), State::Idle);
-    QCOMPARE(controller.hasUpdate(), !info.isEmpty());
-    QCOMPARE(QFileInfo(controller.installerPath()).fileName(),
-             info.isEmpty() ? "" : "Glimmerpane109.exe");
+    QCOMPARE(controller.hasUpdate(), offered);
+    QCOMPARE(QFileInfo(controller.installerPath()).fileName(), offered ? "Glimmerpane109.exe" : "");
     const QString newLog = updateLogText().mid(logSize);
     QCOMPARE(newLog.section(" - ", 1), logLine.isEmpty() ? "" : logLine + "\n");
 }
@@ -142,7 +153,7 @@ void TestUpdateController::versionReplies()
 // progress, as the window is told them.
 void TestUpdateController::stateTable()
 {
-    serveUpdate([](const HttpRequest &, HttpResponse &response) {
+    offerUpdate(server, [](const HttpRequest &, HttpResponse &response) {
         response.setGeneratedBody(2 * 1024 * 1024);
         response.throttle(256 * 1024, 100); // slow enough to cancel half-way
     });
@@ -179,8 +190,6 @@ void TestUpdateController::downloadFailures_data()
     QTest::addColumn<QString>("failure"); // what goes wrong
     QTest::addColumn<QString>("logLine");
 
-    QTest::newRow("server error, retried") << "500"
-                                           << "download retry 3";
     QTest::newRow("digest other than stated") << "digest"
                                               << "installer checksum mismatch";
     QTest::newRow("update folder taken by a plain file") << "plain file"
@@ -194,13 +203,9 @@ void TestUpdateController::downloadFailures()
     QFETCH(QString, failure);
     QFETCH(QString, logLine);
 
-    serveUpdate([=](const HttpRequest &, HttpResponse &response) {
-        response.setStatus(failure == "500" ? 500 : 200);
-        response.setBody("MZ");
-    });
-    if (failure == "digest")
-        serveUpdate([](const HttpRequest &, HttpResponse &response) { response.setBody("M"); },
-                    QCryptographicHash::hash("MZ", QCryptographicHash::Sha256));
+    offerUpdate(
+        server, [=](const HttpRequest &, HttpResponse &response) { response.setBody("M"); }, "n",
+        QCryptographicHash::hash("MZ", QCryptographicHash::Sha256));
     const QString folder = QDir::cleanPath(updateFolderPath());
     QDir(folder).removeRecursively();
     QFile plain(folder);
@@ -224,8 +229,9 @@ void TestUpdateController::downloadFailures()
 // A file changed between the download and the start is not started.
 void TestUpdateController::swappedInstallerNotStarted()
 {
-    serveUpdate([](const HttpRequest &, HttpResponse &response) { response.setBody("MZ"); },
-                QCryptographicHash::hash("MZ", QCryptographicHash::Sha256));
+    offerUpdate(
+        server, [](const HttpRequest &, HttpResponse &response) { response.setBody("MZ"); }, "n",
+        QCryptographicHash::hash("MZ", QCryptographicHash::Sha256));
     UpdateController controller;
     controller.setAppVersion(108);
     QSignalSpy installed(&controller, &UpdateController::installFinished);

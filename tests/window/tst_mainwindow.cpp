@@ -2,11 +2,9 @@
 #include "appearance/settings.h"
 #include "appearance/themepalettes.h"
 #include "core/productpaths.h"
-#include "core/updatelog.h"
 #include "fixtures/httpsserver/localhttpsserver.h"
 #include "tests/support/testsupport.h"
 #include "update/downloadmanager.h"
-#include "update/networksetup.h"
 #include "window/mainwindow.h"
 
 #include <QAccessible>
@@ -117,21 +115,13 @@ private slots:
 private:
     // A window as start-up makes it; its start-up check queries the service 200 ms later.
     static std::unique_ptr<MainWindow> makeWindow(qint64 appVersion, bool dailyCheck = false);
-    void serveUpdate(const LocalHttpsServer::Handler &installer);
-    QString installerAddress() const { return server.url("/installer").toString(); }
 
     LocalHttpsServer server{LocalHttpsServer::Scheme::Https};
 };
 
 void TestMainWindow::initTestCase()
 {
-    QVERIFY(server.setCertificate(testDataPath("server.pem"), testDataPath("server.key")));
-    QVERIFY2(server.listen(), qPrintable(server.errorString()));
-    qputenv("GLIMMERPANE_VERSION_SERVICE", server.url(QString()).toString().toUtf8());
-    qputenv("GLIMMERPANE_EXTRA_CA_CERTS", testDataPath("ca.pem").toUtf8());
-    qputenv("GLIMMERPANE_TIME_LIMIT_MS", "1500");
-    setUpNetwork();
-    openUpdateLog();
+    QVERIFY2(serveAsVersionService(server), qPrintable(server.errorString()));
     // Owned by the application, so that windows can come and go.
     Settings::init(qApp);
     MyTheme::init(qApp);
@@ -143,18 +133,6 @@ std::unique_ptr<MainWindow> TestMainWindow::makeWindow(qint64 appVersion, bool d
     if (!dailyCheck)
         window->show();
     return window;
-}
-
-// Offers 109 with the installer at "/installer", served by `installer`.
-void TestMainWindow::serveUpdate(const LocalHttpsServer::Handler &installer)
-{
-    const QByteArray reply = versionServiceReply("109", installerAddress(), notes);
-    server.setHandler([=](const HttpRequest &request, HttpResponse &response) {
-        if (request.path == QLatin1String("/installer"))
-            installer(request, response);
-        else
-            response.setBody(reply);
-    });
 }
 
 // A second start during a daily check that finds nothing keeps the window for the user.
@@ -206,7 +184,7 @@ void TestMainWindow::closeGuard()
     QFETCH(QMessageBox::StandardButton, answer);
     QFETCH(bool, quits);
 
-    serveUpdate([](const HttpRequest &, HttpResponse &response) {
+    offerUpdate(server, [](const HttpRequest &, HttpResponse &response) {
         response.setGeneratedBody(1024 * 1024);
         response.throttle(16 * 1024, 100);
     });
@@ -272,11 +250,14 @@ void TestMainWindow::translations()
 void TestMainWindow::keyboardAndStates()
 {
     int installerRequests = 0;
-    serveUpdate([&](const HttpRequest &, HttpResponse &response) {
-        response.setStatus(++installerRequests == 1 ? 200 : 404);
-        response.setGeneratedBody(1024 * 1024);
-        response.throttle(64 * 1024, 100);
-    });
+    offerUpdate(
+        server,
+        [&](const HttpRequest &, HttpResponse &response) {
+            response.setStatus(++installerRequests == 1 ? 200 : 404);
+            response.setGeneratedBody(1024 * 1024);
+            response.throttle(64 * 1024, 100);
+        },
+        notes);
     auto window = makeWindow(108);
     Form form(*window);
     QVERIFY(QTest::qWaitForWindowActive(window.get()));

@@ -17,8 +17,6 @@
 #include <QTcpServer>
 #include <QtEndian>
 
-#include <functional>
-
 namespace {
 
 const QString deployFolder = QStringLiteral(GLIMMERPANE_WINDOWS_DEPLOY);
@@ -27,19 +25,6 @@ const QString fixtures = QFileInfo(deployFolder).path() + "/fixtures/";
 // Points of the 500 x 310 window, from screenshots.
 const QPoint updateButton(445, 274), minimiseButton(419, 37), closeButton(457, 37);
 const QPoint panelBackground(20, 150);
-
-// A window that has not had the focus may take the first click for its activation: clicks
-// until the effect shows.
-bool clickUntil(const QString &window, QPoint at, const std::function<bool()> &effect)
-{
-    for (int attempt = 0; attempt < 5; ++attempt) {
-        xdotool({"mousemove", "--window", window, QString::number(at.x()), QString::number(at.y()),
-                 "click", "1"});
-        if (QTest::qWaitFor(effect, 3000))
-            return true;
-    }
-    return false;
-}
 
 // Kept beside the test for a person to look at.
 void saveScreenshot(const QString &window, QString name)
@@ -72,8 +57,6 @@ private:
     // (none: no service); null when the service did not start.
     QProcess *start(UpdaterHome &home, const QStringList &serviceOptions,
                     const QStringList &arguments);
-    // The updater window, once the service has had this many version requests.
-    QString windowAfter(UpdaterHome &home, int versionRequests);
 
     QString prefix;
     QProcessEnvironment wineVariables;
@@ -159,15 +142,6 @@ QProcess *TestWindowsEndToEnd::start(UpdaterHome &home, const QStringList &servi
     return home.start(arguments);
 }
 
-QString TestWindowsEndToEnd::windowAfter(UpdaterHome &home, int versionRequests)
-{
-    const bool shown =
-        QTest::qWaitFor(
-            [&] { return home.requests().count(versionRequestLine) == versionRequests; }, 20000) &&
-        QTest::qWaitFor([] { return !visibleWindows().isEmpty(); }, 10000);
-    return shown ? visibleWindows().value(0) : QString();
-}
-
 void TestWindowsEndToEnd::downloadAndStartInstaller_data()
 {
     QTest::addColumn<QString>("how");  // "Return" on the offered update, else a click on it
@@ -191,7 +165,7 @@ void TestWindowsEndToEnd::downloadAndStartInstaller()
                                   (dropped ? QStringList{"--drop-after", dropAt} : QStringList()),
                               {"version=1.0.8"});
     QVERIFY(updater);
-    const QString window = windowAfter(home, 1);
+    const QString window = home.windowAfter(1);
     QVERIFY2(!window.isEmpty(), qPrintable(home.readLog()));
     const QString temporary = home.updateFolder() + "Glimmerpane109.exe_tmp";
     const auto downloading = [&] { return QFileInfo(temporary).size() > 0; };
@@ -267,7 +241,7 @@ void TestWindowsEndToEnd::settingsFromRegistry()
 
     UpdaterHome home;
     QVERIFY(start(home, {"--latest-version", "108"}, {"version=1.0.8"}));
-    const QString window = windowAfter(home, 1);
+    const QString window = home.windowAfter(1);
     QVERIFY2(!window.isEmpty(), qPrintable(home.readLog()));
     QCOMPARE(xdotool({"getwindowname", window}).trimmed(), title);
     const int lightness = screenshot(window).pixelColor(panelBackground).lightness();
@@ -280,7 +254,7 @@ void TestWindowsEndToEnd::trayAndSecondStarts()
     UpdaterHome home;
     QProcess *first = start(home, {"--latest-version", "108"}, {"version=1.0.8"});
     QVERIFY(first);
-    const QString window = windowAfter(home, 1);
+    const QString window = home.windowAfter(1);
     QVERIFY(!window.isEmpty());
     // Minimised to the tray, which Wine keeps in a window of its own when X has none.
     QVERIFY(clickUntil(window, minimiseButton, [] { return visibleWindows().isEmpty(); }));
@@ -312,7 +286,7 @@ void TestWindowsEndToEnd::trayAndSecondStarts()
     first->kill();
     QVERIFY(finishesWithin(first, 10000));
     QProcess *third = home.start({"version=1.0.8"});
-    QVERIFY(!windowAfter(home, 2).isEmpty());
+    QVERIFY(!home.windowAfter(2).isEmpty());
     QCOMPARE(third->state(), QProcess::Running);
     QCOMPARE(home.readLog().count(" - raised by another start\r\n"), 1);
 }
