@@ -21,6 +21,8 @@ public:
 
     State state() const { return current; }
     quint32 announcedLength() const { return length; }
+    // How many message bytes have come so far.
+    qsizetype receivedBytes() const { return body.size(); }
     // The message bytes that have come so far, as text: all of them once complete.
     QString message() const { return QString::fromUtf8(body); }
 

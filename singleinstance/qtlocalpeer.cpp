@@ -1,13 +1,11 @@
 #include "singleinstance/qtlocalpeer.h"
 
-#include "core/limits.h"
 #include "singleinstance/guardfolder.h"
-#include "singleinstance/messageframe.h"
+#include "singleinstance/incomingmessage.h"
 #include "singleinstance/sessionpart.h"
 
 #include <QCoreApplication>
 #include <QDataStream>
-#include <QDeadlineTimer>
 #include <QDir>
 #include <QLocalServer>
 #include <QLocalSocket>
@@ -17,15 +15,7 @@
 
 namespace {
 
-constexpr int moreBytesWaitMs = 2000;
-constexpr int replyFlushWaitMs = 1000;
-constexpr int senderHangUpWaitMs = 1000;
 constexpr int connectRetryPauseMs = 250;
-
-int remainingMs(const QDeadlineTimer &deadline, int atMost)
-{
-    return static_cast<int>(qMin<qint64>(atMost, deadline.remainingTime()));
-}
 
 } // namespace
 
@@ -103,67 +93,8 @@ bool QtLocalPeer::sendMessage(const QString &message, int timeout)
 
 void QtLocalPeer::receiveConnection()
 {
-    QLocalSocket *socket = localServer->nextPendingConnection();
-    if (!socket)
-        return;
-
-    // This blocks the primary's event loop, so a sender that stalls must not hold it for long.
-    const int messageWaitLimitMs = Limits::peerMessageWaitMs();
-    const QDeadlineTimer deadline(messageWaitLimitMs);
-    MessageFrame frame(Limits::peerMessageMaxBytes());
-    while (frame.bytesWanted() > 0) {
-        const QByteArray chunk = socket->read(frame.bytesWanted());
-        if (!chunk.isEmpty()) {
-            frame.feed(chunk);
-            continue;
-        }
-        if (frame.state() == MessageFrame::State::WantBytes) {
-            if (socket->state() == QLocalSocket::ConnectedState && !deadline.hasExpired() &&
-                socket->waitForReadyRead(remainingMs(deadline, moreBytesWaitMs)))
-                continue;
-            if (socket->bytesAvailable() > 0)
-                continue;
-            // A sender that hung up mid-message sent none; one that stays but stopped early
-            // sent what arrived.
-            if (socket->state() != QLocalSocket::UnconnectedState)
-                break;
-            dropConnection(socket, QStringLiteral("(%1 after %2 of %3 bytes)")
-                                       .arg(socket->errorString())
-                                       .arg(frame.message().toUtf8().size())
-                                       .arg(frame.announcedLength()));
-            return;
-        }
-        if (socket->state() == QLocalSocket::UnconnectedState) {
-            qWarning("QtLocalPeer: Peer disconnected");
-            delete socket;
-            return;
-        }
-        if (deadline.hasExpired()) {
-            dropConnection(
-                socket, QStringLiteral("(no message length within %1 ms)").arg(messageWaitLimitMs));
-            return;
-        }
-        socket->waitForReadyRead(remainingMs(deadline, messageWaitLimitMs));
+    while (QLocalSocket *socket = localServer->nextPendingConnection()) {
+        auto *incoming = new IncomingMessage(socket, QByteArray(ackReply, ackLength), this);
+        connect(incoming, &IncomingMessage::received, this, &QtLocalPeer::messageReceived);
     }
-    if (frame.state() == MessageFrame::State::Refused) {
-        dropConnection(socket, QStringLiteral("(announced length %1 is over the limit of %2 bytes)")
-                                   .arg(frame.announcedLength())
-                                   .arg(Limits::peerMessageMaxBytes()));
-        return;
-    }
-    const QString message = frame.message();
-
-    if (socket->state() == QLocalSocket::ConnectedState) {
-        socket->write(ackReply, ackLength);
-        socket->waitForBytesWritten(replyFlushWaitMs);
-        socket->waitForDisconnected(senderHangUpWaitMs);
-    }
-    delete socket;
-    emit messageReceived(message);
-}
-
-void QtLocalPeer::dropConnection(QLocalSocket *socket, const QString &reason)
-{
-    qWarning("QtLocalPeer: Message reception failed %s", reason.toLatin1().constData());
-    delete socket;
 }

@@ -6,11 +6,11 @@
 #include <QString>
 
 class QLocalServer;
-class QLocalSocket;
 
 // One side of the single-instance channel. The process that takes the exclusive lock on the
 // lock file is the primary and listens on a local server; every later process is a secondary
-// that hands the primary one message per connection.
+// that hands the primary one message per connection. The primary reads each connection as its
+// bytes arrive, so a sender that stalls never holds its event loop.
 class QtLocalPeer : public QObject
 {
     Q_OBJECT
@@ -36,7 +36,4 @@ protected:
 
     static constexpr char ackReply[] = "ack";
     static constexpr qint64 ackLength = sizeof(ackReply) - 1;
-
-private:
-    static void dropConnection(QLocalSocket *socket, const QString &reason);
 };

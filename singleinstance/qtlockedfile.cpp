@@ -42,8 +42,6 @@ bool QtLockedFile::lock(LockKind kind, bool block)
         return unlock();
     if (kind == currentMode)
         return true;
-    if (currentMode != Unlocked)
-        unlock();
 
     if (!writerMutex.isValid()) {
         writerMutex = mutexFor(-1, true);
@@ -52,31 +50,6 @@ bool QtLockedFile::lock(LockKind kind, bool block)
     }
     if (!waitOn(writerMutex, block))
         return false;
-
-    if (kind == SharedLock) {
-        for (int i = 0; i < readerCount && !readerMutex.isValid(); ++i) {
-            NamedMutex mutex = mutexFor(i, false);
-            if (!mutex.isValid()) {
-                // Nobody has made this one yet, so it must be ours at once.
-                mutex = mutexFor(i, true);
-                if (!mutex.isValid() || !waitOn(mutex, false)) {
-                    writerMutex.release();
-                    return false;
-                }
-                readerMutex = std::move(mutex);
-            } else if (waitOn(mutex, false)) {
-                readerMutex = std::move(mutex);
-            }
-        }
-        // Readers do not keep the writer mutex; it only makes their search atomic.
-        writerMutex.release();
-        if (!readerMutex.isValid()) {
-            qWarning("QtLockedFile::lock(): too many readers");
-            return false;
-        }
-        currentMode = SharedLock;
-        return true;
-    }
 
     for (int i = 0; i < readerCount; ++i) {
         NamedMutex mutex = mutexFor(i, false);
@@ -106,15 +79,10 @@ bool QtLockedFile::unlock()
     }
     if (!isLocked())
         return true;
-    if (currentMode == SharedLock) {
-        readerMutex.release();
-        readerMutex = NamedMutex();
-    } else {
-        for (NamedMutex &mutex : heldReaderMutexes)
-            mutex.release();
-        heldReaderMutexes.clear();
-        writerMutex.release();
-    }
+    for (NamedMutex &mutex : heldReaderMutexes)
+        mutex.release();
+    heldReaderMutexes.clear();
+    writerMutex.release();
     currentMode = Unlocked;
     return true;
 }

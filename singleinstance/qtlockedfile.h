@@ -9,16 +9,17 @@
 
 namespace QtLP_Private {
 
-// A file with shared and exclusive locks that hold across processes. The locks live in named
-// mutexes derived from the file's path: one writer mutex and 64 reader mutexes. A reader owns
-// one free reader mutex; the writer owns the writer mutex and every reader mutex there is.
+// A file with an exclusive lock that holds across processes. The lock lives in named mutexes
+// derived from the file's path: one writer mutex and up to 64 reader mutexes. The holder owns
+// the writer mutex and every reader mutex there is, so a process that reads under the same
+// scheme keeps it out.
 class QtLockedFile : public QFile
 {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(QtLockedFile)
 
 public:
-    enum LockKind { Unlocked = 0, SharedLock = 1, ExclusiveLock = 2 };
+    enum LockKind { Unlocked, ExclusiveLock };
 
     QtLockedFile();
     explicit QtLockedFile(const QString &name);
@@ -30,14 +31,12 @@ public:
     bool lock(LockKind kind, bool block = true);
     bool unlock();
     bool isLocked() const { return currentMode != Unlocked; }
-    LockKind lockMode() const { return currentMode; }
 
 private:
     NamedMutex mutexFor(int index, bool create);
     static bool waitOn(NamedMutex &mutex, bool block);
 
     NamedMutex writerMutex;
-    NamedMutex readerMutex;
     std::vector<NamedMutex> heldReaderMutexes;
     QString mutexBaseName;
     LockKind currentMode = Unlocked;

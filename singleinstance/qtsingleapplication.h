@@ -1,11 +1,9 @@
 #pragma once
 
 #include <QApplication>
-#include <QPointer>
 #include <QString>
 
 class QtLocalPeer;
-class QWidget;
 
 // The application object of a program that runs once per session: a later start finds the
 // running one through anotherInstanceRunning() and hands it a message instead of starting.
@@ -20,17 +18,12 @@ public:
     // Claims the guard on the first call that finds it free.
     bool anotherInstanceRunning();
 
-    // The window raised by activateWindow(), and whether each message raises it.
-    void setActivationTarget(QWidget *window, bool activateOnMessage);
-
 signals:
     void messageReceived(const QString &message);
 
 public slots:
     bool sendMessage(const QString &message, int timeout = 5000);
-    void activateWindow();
 
 private:
     QtLocalPeer *localPeer;
-    QPointer<QWidget> activationTarget;
 };
