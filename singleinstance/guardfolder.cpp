@@ -11,15 +11,19 @@
 
 QString guardFolder()
 {
+    // Once a run: the guard asks for it at every lock and name.
+    static const QString folder = [] {
 #ifdef Q_OS_UNIX
-    const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
-    struct stat status;
-    if (!runtime.isEmpty() && ::lstat(runtime.constData(), &status) == 0 &&
-        S_ISDIR(status.st_mode) && status.st_uid == ::getuid() &&
-        (status.st_mode & (S_IRWXG | S_IRWXO)) == 0)
-        return QFile::decodeName(runtime);
+        const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
+        struct stat status;
+        if (!runtime.isEmpty() && ::lstat(runtime.constData(), &status) == 0 &&
+            S_ISDIR(status.st_mode) && status.st_uid == ::getuid() &&
+            (status.st_mode & (S_IRWXG | S_IRWXO)) == 0)
+            return QFile::decodeName(runtime);
 #endif
-    return QDir::tempPath(); // empty when the temporary folder is missing
+        return QDir::tempPath(); // empty when the temporary folder is missing
+    }();
+    return folder;
 }
 
 QString guardServerName(const QString &name)

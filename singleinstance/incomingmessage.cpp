@@ -1,6 +1,7 @@
 #include "singleinstance/incomingmessage.h"
 
 #include "core/limits.h"
+#include "singleinstance/logcategory.h"
 
 #include <QLocalSocket>
 #include <QtGlobal>
@@ -79,7 +80,7 @@ void IncomingMessage::onDisconnected()
     if (phase != Phase::Reading)
         return;
     if (frame.state() == MessageFrame::State::WantLength) {
-        qWarning("QtLocalPeer: Peer disconnected");
+        qCWarning(lcSingleInstance, "QtLocalPeer: Peer disconnected");
         finish();
         return;
     }
@@ -121,7 +122,8 @@ void IncomingMessage::deliver()
 
 void IncomingMessage::drop(const QString &reason)
 {
-    qWarning("QtLocalPeer: Message reception failed %s", reason.toLatin1().constData());
+    qCWarning(lcSingleInstance, "QtLocalPeer: Message reception failed %s",
+              reason.toLatin1().constData());
     finish();
 }
 

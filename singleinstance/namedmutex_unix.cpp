@@ -1,6 +1,7 @@
 #include "singleinstance/namedmutex.h"
 
 #include "singleinstance/guardfolder.h"
+#include "singleinstance/logcategory.h"
 
 #include <QByteArray>
 #include <QCryptographicHash>
@@ -62,13 +63,13 @@ int openFolder()
 {
     const QString path = folderPath();
     if (path.isEmpty()) {
-        qWarning("NamedMutex: the temporary folder does not exist");
+        qCWarning(lcSingleInstance, "NamedMutex: the temporary folder does not exist");
         return fail(ENOENT);
     }
     const QByteArray nativePath = QFile::encodeName(path);
     if (::mkdir(nativePath.constData(), 0700) != 0 && errno != EEXIST) {
         const int error = errno;
-        qWarning("NamedMutex: cannot create %s", nativePath.constData());
+        qCWarning(lcSingleInstance, "NamedMutex: cannot create %s", nativePath.constData());
         return fail(error);
     }
     const int folder =
@@ -79,8 +80,8 @@ int openFolder()
         const int error = folder < 0 ? errno : EPERM;
         if (folder >= 0)
             ::close(folder);
-        qWarning("NamedMutex: refusing %s: not a private folder of this user",
-                 nativePath.constData());
+        qCWarning(lcSingleInstance, "NamedMutex: refusing %s: not a private folder of this user",
+                  nativePath.constData());
         return fail(error);
     }
     return folder;

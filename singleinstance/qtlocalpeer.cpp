@@ -2,6 +2,7 @@
 
 #include "singleinstance/guardfolder.h"
 #include "singleinstance/incomingmessage.h"
+#include "singleinstance/logcategory.h"
 #include "singleinstance/sessionpart.h"
 
 #include <QCoreApplication>
@@ -57,8 +58,8 @@ bool QtLocalPeer::isSecondary()
     QLocalServer::removeServer(serverName);
     localServer->setSocketOptions(QLocalServer::UserAccessOption);
     if (!localServer->listen(serverName))
-        qWarning("QtSingleCoreApplication: listen on local socket failed, %s",
-                 qPrintable(localServer->errorString()));
+        qCWarning(lcSingleInstance, "QtSingleCoreApplication: listen on local socket failed, %s",
+                  qPrintable(localServer->errorString()));
     connect(localServer, &QLocalServer::newConnection, this, &QtLocalPeer::receiveConnection);
     return false;
 }

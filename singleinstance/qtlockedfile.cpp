@@ -1,5 +1,7 @@
 #include "singleinstance/qtlockedfile.h"
 
+#include "singleinstance/logcategory.h"
+
 #include <QFileInfo>
 #include <QtGlobal>
 
@@ -26,7 +28,7 @@ QtLockedFile::~QtLockedFile()
 bool QtLockedFile::open(OpenMode mode)
 {
     if (mode & QIODevice::Truncate) {
-        qWarning("QtLockedFile::open(): Truncate mode not allowed.");
+        qCWarning(lcSingleInstance, "QtLockedFile::open(): Truncate mode not allowed.");
         return false;
     }
     return QFile::open(mode);
@@ -35,7 +37,7 @@ bool QtLockedFile::open(OpenMode mode)
 bool QtLockedFile::lock(LockKind kind, bool block)
 {
     if (!isOpen()) {
-        qWarning("QtLockedFile::lock(): file is not opened");
+        qCWarning(lcSingleInstance, "QtLockedFile::lock(): file is not opened");
         return false;
     }
     if (kind == Unlocked)
@@ -74,7 +76,7 @@ bool QtLockedFile::lock(LockKind kind, bool block)
 bool QtLockedFile::unlock()
 {
     if (!isOpen()) {
-        qWarning("QtLockedFile::unlock(): file is not opened");
+        qCWarning(lcSingleInstance, "QtLockedFile::unlock(): file is not opened");
         return false;
     }
     if (!isLocked())

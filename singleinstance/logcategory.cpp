@@ -1,0 +1,3 @@
+#include "singleinstance/logcategory.h"
+
+Q_LOGGING_CATEGORY(lcSingleInstance, "glimmerpane.singleinstance")
