@@ -1,9 +1,11 @@
 #include "update/networksetup.h"
 
 #include "update/logcategory.h"
+#include "update/systemproxyfactory.h"
 
 #include <QFile>
 #include <QFileInfo>
+#include <QNetworkAccessManager>
 #include <QNetworkProxyFactory>
 #include <QSslCertificate>
 #include <QSslConfiguration>
@@ -50,4 +52,18 @@ void setUpNetwork()
     addExtraCaCertificates();
 #endif
     QNetworkProxyFactory::setUseSystemConfiguration(true);
+}
+
+void setUpProxyOverride(QNetworkAccessManager *manager)
+{
+#ifdef GLIMMERPANE_STAGING_OVERRIDES
+    const QString loopback = qEnvironmentVariable("GLIMMERPANE_PROXY_LOOPBACK");
+    if (loopback == QLatin1String("1"))
+        manager->setProxyFactory(new SystemProxyFactory); // the manager owns it
+    else if (!loopback.isEmpty())
+        qCWarning(lcUpdate, "GLIMMERPANE_PROXY_LOOPBACK ignored: \"%s\" is not 1",
+                  qPrintable(loopback));
+#else
+    Q_UNUSED(manager)
+#endif
 }

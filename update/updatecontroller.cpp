@@ -4,6 +4,7 @@
 #include "core/updatelog.h"
 #include "update/downloadmanager.h"
 #include "update/installerstart.h"
+#include "update/networksetup.h"
 #include "update/updatefolder.h"
 #include "update/versioncheck.h"
 #include "update/versionrequest.h"
@@ -16,6 +17,8 @@
 UpdateController::UpdateController(QObject *parent)
     : QObject(parent), downloads(new DownLoadManager(this))
 {
+    // The version request and the download share the download manager's network access manager.
+    setUpProxyOverride(downloads->networkManager());
     connect(downloads, &DownLoadManager::signalDownloadProcess, this,
             &UpdateController::progressChanged);
     connect(downloads, &DownLoadManager::signalReplyFinished, this,
