@@ -3,6 +3,9 @@
 #include "core/productpaths.h"
 #include "tests/support/childprocess.h"
 
+#include <QTcpServer>
+#include <QUrl>
+
 UpdaterHome::UpdaterHome()
     : folder(testSandboxPath() + "/user-XXXXXX"),
       variables(QProcessEnvironment::systemEnvironment())
@@ -35,6 +38,31 @@ bool UpdaterHome::startService(const QStringList &options)
         }
     }
     return false;
+}
+
+bool UpdaterHome::startProxy(const QString &user, const QString &password)
+{
+    QTcpServer probe; // a free port: tinyproxy takes none of its own choosing
+    probe.listen(QHostAddress::LocalHost);
+    const QString port = QString::number(probe.serverPort()),
+                  config = folder.path() + "/proxy.conf";
+    probe.close();
+    QUrl origin(variables.value("GLIMMERPANE_VERSION_SERVICE"));
+    writeFileBytes(config,
+                   QStringLiteral("Port %1\nListen 127.0.0.1\nBasicAuth %2 %3\nConnectPort %4\n")
+                       .arg(port, user, password, QString::number(origin.port()))
+                       .toUtf8());
+    proxy = std::make_unique<ChildProcess>("tinyproxy", QStringList{"-d", "-c", config});
+    QString line = proxy->nextLine();
+    while (!line.isEmpty() && !line.contains("Accepting connections"))
+        line = proxy->nextLine();
+    QFile::remove(config); // read at start; the credentials are to be in no file from now on
+    origin.setHost("localhost");
+    variables.insert("GLIMMERPANE_VERSION_SERVICE", origin.toString());
+    variables.insert("GLIMMERPANE_PROXY_LOOPBACK", "1");
+    variables.insert("https_proxy", "http://127.0.0.1:" + port);
+    variables.insert("no_proxy", "localhost");
+    return !line.isEmpty();
 }
 
 QStringList UpdaterHome::requests() const

@@ -25,6 +25,9 @@ public:
     QString serviceOutput() const { return output; }
     // The service's requests so far as "<method> <path> <query> <status>".
     QStringList requests() const;
+    // Puts the installer's address (127.0.0.1) behind tinyproxy asking for these credentials; the
+    // version check goes to "localhost", which no_proxy keeps direct. False when it did not start.
+    bool startProxy(const QString &user, const QString &password);
 
     QProcess *start(const QStringList &arguments);
     // The updater's window once the service has had this many version requests; empty when
@@ -46,7 +49,7 @@ private:
     QString updater = GLIMMERPANE_UPDATER_BIN;
     QStringList leadingArguments;
     QString productRoot;
-    std::unique_ptr<ChildProcess> service;
+    std::unique_ptr<ChildProcess> service, proxy;
     std::vector<std::unique_ptr<ChildProcess>> updaters;
     QString output;
 };
