@@ -31,7 +31,13 @@ UpdateController::UpdateController(QObject *parent)
                                  : downloads->errorString());
             });
     connect(downloads, &DownLoadManager::signalProxyLogin, this,
-            &UpdateController::proxyLoginRequired);
+            [this](const QNetworkProxy &proxy, QAuthenticator *authenticator) {
+                if (request)
+                    request->holdDeadline(true);
+                emit proxyLoginRequired(proxy, authenticator);
+                if (request)
+                    request->holdDeadline(false);
+            });
 }
 
 void UpdateController::setAppVersion(qint64 appVersion)
@@ -84,8 +90,11 @@ void UpdateController::activate()
 void UpdateController::check()
 {
     setState(State::Checking);
-    requestVersionReply(downloads->networkManager(), versionServiceUrl(), this,
-                        [this](const QByteArray &body) { evaluateReply(body); });
+    request = new VersionRequest(downloads->networkManager(), versionServiceUrl(), this);
+    connect(request, &VersionRequest::finished, this, [this](const QByteArray &body) {
+        request->deleteLater();
+        evaluateReply(body);
+    });
 }
 
 void UpdateController::evaluateReply(const QByteArray &body)

@@ -3,9 +3,11 @@
 #include "update/installerexpectation.h"
 
 #include <QObject>
+#include <QPointer>
 #include <QString>
 
 class DownLoadManager;
+class VersionRequest;
 class QAuthenticator;
 class QNetworkProxy;
 
@@ -58,6 +60,7 @@ private:
     bool startInstaller();
 
     DownLoadManager *downloads;
+    QPointer<VersionRequest> request; // while Checking
     State current = State::Idle;
     qint64 version = 0;
     bool offered = false;

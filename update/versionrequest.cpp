@@ -11,7 +11,6 @@
 namespace {
 
 const QString defaultHost = QStringLiteral(GLIMMERPANE_VERSION_SERVICE_HOST);
-const char abandonedProperty[] = "glimmerpaneAbandoned";
 const QString servicePathAndQuery =
     QStringLiteral(":20410/api/front/index/get/version?appPlatform=Windows");
 
@@ -49,26 +48,37 @@ QUrl versionServiceUrl()
     return QUrl(vendorUrl, QUrl::TolerantMode);
 }
 
-void requestVersionReply(QNetworkAccessManager *manager, const QUrl &url, QObject *context,
-                         std::function<void(const QByteArray &body)> done)
+VersionRequest::VersionRequest(QNetworkAccessManager *manager, const QUrl &url, QObject *parent)
+    : QObject(parent), reply(manager->get(QNetworkRequest(url))), deadline(new QTimer(this))
 {
-    QNetworkReply *reply = manager->get(QNetworkRequest(url));
-    auto *deadline = new QTimer(reply);
+    reply->setParent(this);
     deadline->setSingleShot(true);
-    auto abandon = [reply] {
-        reply->setProperty(abandonedProperty, true);
-        reply->abort();
-    };
-    QObject::connect(deadline, &QTimer::timeout, reply, abandon);
+    connect(deadline, &QTimer::timeout, this, &VersionRequest::abandon);
     const qint64 bodyLimit = Limits::versionReplyMaxBytes();
-    QObject::connect(reply, &QNetworkReply::downloadProgress, reply,
-                     [abandon, bodyLimit](qint64 received, qint64) {
-                         if (received > bodyLimit)
-                             abandon();
-                     });
-    QObject::connect(reply, &QNetworkReply::finished, context, [reply, done = std::move(done)] {
-        done(reply->property(abandonedProperty).toBool() ? QByteArray() : reply->readAll());
+    connect(reply, &QNetworkReply::downloadProgress, this, [this, bodyLimit](qint64 received) {
+        if (received > bodyLimit)
+            abandon();
     });
-    QObject::connect(reply, &QNetworkReply::finished, reply, &QObject::deleteLater);
+    connect(reply, &QNetworkReply::finished, this, [this] {
+        deadline->stop();
+        emit finished(abandoned ? QByteArray() : reply->readAll());
+    });
     deadline->start(Limits::versionCheckDeadlineMs());
+}
+
+void VersionRequest::holdDeadline(bool held)
+{
+    if (held && deadline->isActive()) {
+        heldRemainingMs = deadline->remainingTime();
+        deadline->stop();
+    } else if (!held && heldRemainingMs >= 0) {
+        deadline->start(heldRemainingMs);
+        heldRemainingMs = -1;
+    }
+}
+
+void VersionRequest::abandon()
+{
+    abandoned = true;
+    reply->abort();
 }

@@ -5,6 +5,8 @@
 #include "tests/support/testsupport.h"
 
 #include <QApplication>
+#include <QAuthenticator>
+#include <QNetworkProxy>
 #include <QCryptographicHash>
 #include <QDir>
 #include <QSignalSpy>
@@ -26,6 +28,7 @@ private slots:
     void downloadFailures_data();
     void downloadFailures();
     void swappedInstallerNotStarted();
+    void proxyLoginHoldsDeadline();
 
 private:
     // Activates and waits for the check to end; the error text it reported.
@@ -244,6 +247,33 @@ void TestUpdateController::swappedInstallerNotStarted()
     QVERIFY(installed.wait(10000));
     QCOMPARE(installed.first().first().toBool(), false);
     QVERIFY(updateLogText().endsWith(" - install file Glimmerpane109.exe changed\n"));
+}
+
+// The time a user takes over the proxy's question for credentials does not count against the
+// check's time limit.
+void TestUpdateController::proxyLoginHoldsDeadline()
+{
+    LocalHttpsServer proxy{LocalHttpsServer::Scheme::Http};
+    proxy.setHandler([](const HttpRequest &, HttpResponse &response) {
+        response.setStatus(407);
+        response.setHeader("Proxy-Authenticate", "Basic realm=\"test\"");
+    });
+    QVERIFY(proxy.listen());
+    qputenv("https_proxy", proxy.url(QString()).toString().toUtf8());
+    qputenv("GLIMMERPANE_PROXY_LOOPBACK", "1");
+    UpdateController controller;
+    QSignalSpy finished(&controller, &UpdateController::checkFinished);
+    int asked = 0;
+    connect(&controller, &UpdateController::proxyLoginRequired, this, [&] {
+        ++asked;
+        QTest::qWait(3000); // a user slower than the 1.5 s limit, who then gives up
+        QCOMPARE(finished.count(), 0);
+    });
+    controller.activate();
+    QVERIFY(finished.wait(10000));
+    qunsetenv("GLIMMERPANE_PROXY_LOOPBACK");
+    qunsetenv("https_proxy");
+    QCOMPARE(asked, 1);
 }
 
 UPDATER_TEST_MAIN(TestUpdateController)

@@ -1,18 +1,12 @@
 #include "appearance/mytheme.h"
 #include "appearance/settings.h"
 #include "appearance/themepalettes.h"
-#include "core/productpaths.h"
 #include "fixtures/httpsserver/localhttpsserver.h"
 #include "tests/support/testsupport.h"
-#include "update/downloadmanager.h"
 #include "window/mainwindow.h"
 
 #include <QAccessible>
 #include <QApplication>
-#include <QCryptographicHash>
-#include <QDir>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QLabel>
 #include <QMessageBox>
 #include <QProgressBar>
@@ -94,8 +88,8 @@ void answerNextMessageBox(QObject *scope, QMessageBox::StandardButton button, QS
 } // namespace
 
 // The window against a real local HTTPS server that stands in for the version service and the
-// installer's host: every reply the service can give, the states of one update, and the ends of
-// a run.
+// installer's host: what it shows of an update, how keyboards and screen readers work it, and
+// the ends of a run.
 class TestMainWindow : public QObject
 {
     Q_OBJECT
@@ -106,11 +100,9 @@ private slots:
     void startWithoutVersion();
     void closeGuard_data();
     void closeGuard();
-    void translations_data();
-    void translations();
     void keyboardAndStates();
-    void focusFrame_data();
-    void focusFrame();
+    void looks_data();
+    void looks();
 
 private:
     // A window as start-up makes it; its start-up check queries the service 200 ms later.
@@ -211,39 +203,6 @@ void TestMainWindow::closeGuard()
     QCOMPARE(text, downloading ? "You are downloading update, are you sure exit?" : "");
 }
 
-void TestMainWindow::translations_data()
-{
-    QTest::addColumn<QString>("language");
-    QTest::addColumn<QStringList>("names"); // the title, then the controls' accessible names
-
-    // "Offical Site" keeps its old spelling as the source text; English readers see it right.
-    QTest::newRow("English") << "English"
-                             << QStringList{"Glimmerpane Update", "Release notes", "Check Update",
-                                            "Official Site",      "Minimise",      "Close",
-                                            "Download progress"};
-    QTest::newRow("Chinese") << "中文"
-                             << QStringList{"Glimmerpane 更新", "更新说明", "检查更新", "官网",
-                                            "最小化",           "关闭",     "下载进度"};
-}
-
-// The window follows the language of the main application's settings, what it shows and what
-// assistive technology reads alike; the title bar's icon is a picture, not a button.
-void TestMainWindow::translations()
-{
-    QFETCH(QString, language);
-    QFETCH(QStringList, names);
-    writeMainAppSetting("server/language", language);
-    MainWindow window(0);
-    writeMainAppSetting("server/language", QVariant());
-    QStringList shown{window.windowTitle()};
-    for (const char *name :
-         {"updateInfo", "CUP_UpdateBtn", "openOfficalSite", "miniBtn", "closeBtn", "progressBar"})
-        shown << accessibleName(window.findChild<QWidget *>(name));
-    QCOMPARE(shown, names);
-    auto *icon = QAccessible::queryAccessibleInterface(window.findChild<QWidget *>("updateIcon"));
-    QCOMPARE(icon->role(), QAccessible::Graphic);
-}
-
 // The states as a keyboard user meets them. Tab goes round the controls in reading order, past
 // the title bar's icon; Return takes the offered update from the text view; Escape minimises and
 // the download goes on; a click cancels; a failed download says so.
@@ -300,20 +259,43 @@ void TestMainWindow::keyboardAndStates()
     QVERIFY(form.button->isEnabled());
 }
 
-void TestMainWindow::focusFrame_data()
+void TestMainWindow::looks_data()
 {
+    QTest::addColumn<QString>("language");
     QTest::addColumn<bool>("dark");
-    QTest::newRow("light") << false;
-    QTest::newRow("dark") << true;
+    QTest::addColumn<QStringList>("names"); // the title, then the controls' accessible names
+
+    // "Offical Site" keeps its old spelling as the source text; English readers see it right.
+    QTest::newRow("English, light")
+        << "English" << false
+        << QStringList{"Glimmerpane Update", "Release notes", "Check Update",     "Official Site",
+                       "Minimise",           "Close",         "Download progress"};
+    QTest::newRow("Chinese, dark")
+        << "中文" << true << QStringList{"Glimmerpane 更新", "更新说明", "检查更新", "官网",
+                                         "最小化",           "关闭",     "下载进度"};
 }
 
-// Every control that takes the focus shows a frame, standing 3:1 against the panel.
-void TestMainWindow::focusFrame()
+// The window follows the language and the theme of the main application's settings: what it
+// shows and what assistive technology reads alike (the title bar's icon is a picture, not a
+// button), and a focus frame on every control that takes the focus, 3:1 against the panel.
+void TestMainWindow::looks()
 {
+    QFETCH(QString, language);
     QFETCH(bool, dark);
+    QFETCH(QStringList, names);
+    writeMainAppSetting("server/language", language);
     writeMainAppSetting("server/applicationTheme", dark ? MyTheme::Dark : MyTheme::Light);
     MainWindow window(0);
+    writeMainAppSetting("server/language", QVariant());
     writeMainAppSetting("server/applicationTheme", QVariant());
+    QStringList shown{window.windowTitle()};
+    for (const char *name :
+         {"updateInfo", "CUP_UpdateBtn", "openOfficalSite", "miniBtn", "closeBtn", "progressBar"})
+        shown << accessibleName(window.findChild<QWidget *>(name));
+    QCOMPARE(shown, names);
+    auto *icon = QAccessible::queryAccessibleInterface(window.findChild<QWidget *>("updateIcon"));
+    QCOMPARE(icon->role(), QAccessible::Graphic);
+
     window.show();
     QVERIFY(QTest::qWaitForWindowActive(&window));
     const QColor frame = focusFrameColour(QGuiApplication::palette(), panelColour(dark));
