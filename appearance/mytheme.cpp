@@ -1,5 +1,6 @@
 #include "appearance/mytheme.h"
 
+#include "appearance/logcategory.h"
 #include "appearance/settings.h"
 #include "appearance/systemtheme.h"
 #include "appearance/themepalettes.h"
@@ -95,7 +96,7 @@ void MyTheme::applyStyleSheet(QWidget *widget, QStringList &styleSheets)
     for (const QString &path : std::as_const(styleSheets)) {
         QFile file(path);
         if (!file.open(QIODevice::ReadOnly)) {
-            qDebug() << "fail to open: " << path;
+            qCDebug(lcAppearance) << "fail to open: " << path;
             continue;
         }
         QTextStream stream(&file);

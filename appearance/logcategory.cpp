@@ -1,0 +1,3 @@
+#include "appearance/logcategory.h"
+
+Q_LOGGING_CATEGORY(lcAppearance, "glimmerpane.appearance")
