@@ -1,11 +1,11 @@
 #include "app/commandline.h"
+#include "app/latewindowicon.h"
 #include "core/resourcepaths.h"
 #include "core/updatelog.h"
 #include "singleinstance/qtsingleapplication.h"
 #include "update/networksetup.h"
 #include "window/mainwindow.h"
 
-#include <QIcon>
 #include <QTimer>
 
 namespace {
@@ -27,10 +27,6 @@ int main(int argc, char *argv[])
             return 0;
         }
 
-#ifndef Q_OS_WIN
-        // On Windows Qt takes it from the executable's icon resource (IDI_ICON1).
-        QApplication::setWindowIcon(QIcon(pngPath(QStringLiteral("update-1.svg"))));
-#endif
         openUpdateLog();
         QCoreApplication::setApplicationVersion(QStringLiteral(GLIMMERPANE_VERSION));
         const CommandLine commandLine = parseCommandLine(argc, argv);
@@ -50,6 +46,10 @@ int main(int argc, char *argv[])
             } else {
                 window.show();
             }
+#ifndef Q_OS_WIN
+            // On Windows Qt takes it from the executable's icon resource (IDI_ICON1).
+            new LateWindowIcon(window.windowHandle(), pngPath(QStringLiteral("update-1.svg")));
+#endif
             exitCode = QApplication::exec();
         } // the window goes first, then the application object, which releases the guard
     }
