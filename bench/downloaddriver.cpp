@@ -157,6 +157,7 @@ int main(int argc, char *argv[])
     long progressSignals = 0;
     long readyReads = 0;
     qint64 firstByteMs = -1;
+    bool ended = false;
     QMetaObject::Connection firstByteWatch;
     volatile int shownPercent = 0; // what the window's progress bar would show
 
@@ -179,10 +180,12 @@ int main(int argc, char *argv[])
                          });
         QObject::connect(&downloads, &DownLoadManager::signalReplyFinished, &app, [&](int code) {
             status = code;
+            ended = true;
             QCoreApplication::quit();
         });
         QObject::connect(&downloads, &DownLoadManager::signalDownloadError, &app, [&] {
             status = -1;
+            ended = true;
             QCoreApplication::quit();
         });
         const QString target = QString::fromLocal8Bit(argv[3]);
@@ -230,7 +233,9 @@ int main(int argc, char *argv[])
             QCoreApplication::quit();
         });
     }
-    QCoreApplication::exec();
+    // A download refused before any request (a bad signature) has ended already.
+    if (!ended)
+        QCoreApplication::exec();
 
     const qint64 wallMs = timer.elapsed();
     const Usage after = cpuNow();
