@@ -7,6 +7,7 @@
 #include "window/mainwindow.h"
 
 #include <QTimer>
+#include <QWindow>
 
 namespace {
 
@@ -48,7 +49,8 @@ int main(int argc, char *argv[])
             }
 #ifndef Q_OS_WIN
             // On Windows Qt takes it from the executable's icon resource (IDI_ICON1).
-            new LateWindowIcon(window.windowHandle(), pngPath(QStringLiteral("update-1.svg")));
+            if (QWindow *handle = window.windowHandle())
+                new LateWindowIcon(handle, pngPath(QStringLiteral("update-1.svg")));
 #endif
             exitCode = QApplication::exec();
         } // the window goes first, then the application object, which releases the guard
