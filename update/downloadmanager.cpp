@@ -101,8 +101,8 @@ void DownLoadManager::sendRequest()
 {
     file->close();
     if (resumeFrom > 0) {
-        if (!file->open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered) ||
-            !file->resize(resumeFrom) || !hashKeptBytes()) {
+        if (!file->open(QIODevice::WriteOnly | QIODevice::Append) || !file->resize(resumeFrom) ||
+            !hashKeptBytes()) {
             file->close();
             resumeFrom = 0;
         }
@@ -113,7 +113,7 @@ void DownLoadManager::sendRequest()
         // first, and whatever cannot be removed makes the open fail.
         QFile::remove(tempFilePath);
         QFile::remove(stateFilePath());
-        if (!file->open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered))
+        if (!file->open(QIODevice::WriteOnly | QIODevice::NewOnly))
             return fail(QStringLiteral("open temporary file failed"));
     }
     written = resumeFrom;
