@@ -1,4 +1,5 @@
 #include "app/commandline.h"
+#include "app/latewindowicon.h"
 #include "appearance/mytheme.h"
 #include "appearance/settings.h"
 #include "core/resourcepaths.h"
@@ -7,8 +8,8 @@
 #include "update/networksetup.h"
 #include "window/mainwindow.h"
 
-#include <QIcon>
 #include <QTimer>
+#include <QWindow>
 
 namespace {
 
@@ -29,10 +30,6 @@ int main(int argc, char *argv[])
             return 0;
         }
 
-#ifndef Q_OS_WIN
-        // On Windows Qt takes it from the executable's icon resource (IDI_ICON1).
-        QApplication::setWindowIcon(QIcon(pngPath(QStringLiteral("update-1.svg"))));
-#endif
         openUpdateLog();
         QCoreApplication::setApplicationVersion(QStringLiteral(GLIMMERPANE_VERSION));
         const CommandLine commandLine = parseCommandLine(argc, argv);
@@ -49,6 +46,11 @@ int main(int argc, char *argv[])
                              &MainWindow::anotherInstanceMessage);
             if (!commandLine.dailyCheck)
                 window.show();
+#ifndef Q_OS_WIN
+            // On Windows Qt takes it from the executable's icon resource (IDI_ICON1).
+            if (QWindow *handle = window.windowHandle())
+                new LateWindowIcon(handle, pngPath(QStringLiteral("update-1.svg")));
+#endif
             exitCode = QApplication::exec();
         } // the window goes first, then the application object, which releases the guard
     }

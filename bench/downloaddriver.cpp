@@ -3,8 +3,12 @@
 // QNetworkAccessManager that reads and discards the bytes (Qt's own ceiling). Prints key=value
 // lines for scripts/bench:
 //
-//   bench_download_driver manager URL TARGET   DownLoadManager into TARGET
-//   bench_download_driver bare URL [OPTIONS]   QNetworkAccessManager, bytes discarded
+//   bench_download_driver manager URL TARGET [OPTIONS]   DownLoadManager into TARGET
+//   bench_download_driver bare URL [OPTIONS]             QNetworkAccessManager, bytes discarded
+//
+// Options of the manager, for a signed download (the digest taken as the bytes come, the
+// signature checked before the request; GLIMMERPANE_UPDATE_PUBLIC_KEY names the key):
+//   --size BYTES --sha256 HEX --signature BASE64 --version DIGITS
 //
 // Options of the bare reader, to take DownLoadManager's costs apart one at a time:
 //   --cap BYTES      QNetworkReply::setReadBufferSize (DownLoadManager: 1 MiB)
@@ -14,9 +18,15 @@
 //   --flush          flush the file after every write (DownLoadManager does)
 //   --readall        take the bytes with readAll() (as DownLoadManager does), not read()
 //
+// Before the clock starts, a HEAD request to the URL's origin through another access manager
+// loads the TLS back end and the trusted certificates, as the window's version check has done
+// before anyone can click "Download Update".
+//
 //   bytes, wall_ms (request to finished signal), user_ms, sys_ms (CPU of this process during
 //   the transfer), rss_idle_kib (just before the request), rss_peak_kib (peak during it),
-//   progress_signals, status (HTTP status, or -1 for a failure).
+//   progress_signals, ready_reads (bare: readyRead signals taken), first_byte_ms (manager: from
+//   startDownload, which the click calls, to the first byte written to the file), status (HTTP
+//   status, or -1 for a failure).
 //
 // The extra CA of the server comes from GLIMMERPANE_EXTRA_CA_CERTS, as for the product.
 #include "update/downloadmanager.h"
@@ -24,6 +34,7 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
 #include <QNetworkAccessManager>
@@ -75,10 +86,23 @@ void resetPeakResident()
 
 int usage()
 {
-    std::fprintf(stderr, "usage: bench_download_driver manager URL TARGET\n"
+    std::fprintf(stderr, "usage: bench_download_driver manager URL TARGET [--size BYTES "
+                         "--sha256 HEX --signature BASE64 --version DIGITS]\n"
                          "       bench_download_driver bare URL [--cap BYTES] [--timeout MS] "
                          "[--file PATH] [--flush] [--readall]\n");
     return 2;
+}
+
+// What the window's version check leaves behind: Qt's TLS back end loaded, the trusted
+// certificates read. The connection itself is not kept (another access manager).
+void warmUp(const QUrl &url)
+{
+    QNetworkAccessManager manager;
+    QNetworkReply *reply = manager.head(QNetworkRequest(url));
+    QEventLoop loop;
+    QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
+    loop.exec();
+    delete reply;
 }
 
 } // namespace
@@ -86,7 +110,7 @@ int usage()
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
-    const bool manager = argc == 4 && std::strcmp(argv[1], "manager") == 0;
+    const bool manager = argc >= 4 && std::strcmp(argv[1], "manager") == 0;
     const bool bare = argc >= 3 && std::strcmp(argv[1], "bare") == 0;
     if (!manager && !bare)
         return usage();
@@ -95,10 +119,21 @@ int main(int argc, char *argv[])
     bool flush = false;
     bool readAll = false;
     QFile output;
-    for (int i = 3; bare && i < argc; ++i) {
+    InstallerExpectation expectation;
+    for (int i = manager ? 4 : 3; i < argc; ++i) {
         const QByteArray option = argv[i];
         const bool hasValue = i + 1 < argc;
-        if (option == "--cap" && hasValue)
+        if (manager && option == "--size" && hasValue)
+            expectation.size = QByteArray(argv[++i]).toLongLong();
+        else if (manager && option == "--sha256" && hasValue)
+            expectation.sha256 = QByteArray::fromHex(argv[++i]);
+        else if (manager && option == "--signature" && hasValue)
+            expectation.signature = QByteArray::fromBase64(argv[++i]);
+        else if (manager && option == "--version" && hasValue)
+            expectation.version = QByteArray(argv[++i]).toInt();
+        else if (manager)
+            return usage();
+        else if (option == "--cap" && hasValue)
             cap = QByteArray(argv[++i]).toLongLong();
         else if (option == "--timeout" && hasValue)
             timeoutMs = QByteArray(argv[++i]).toInt();
@@ -115,10 +150,15 @@ int main(int argc, char *argv[])
         return usage();
     const QString url = QString::fromLocal8Bit(argv[2]);
     setUpNetwork();
+    warmUp(QUrl(url));
 
     int status = -1;
     qint64 bytes = 0;
     long progressSignals = 0;
+    long readyReads = 0;
+    qint64 firstByteMs = -1;
+    bool ended = false;
+    QMetaObject::Connection firstByteWatch;
     volatile int shownPercent = 0; // what the window's progress bar would show
 
     DownLoadManager downloads;
@@ -140,13 +180,26 @@ int main(int argc, char *argv[])
                          });
         QObject::connect(&downloads, &DownLoadManager::signalReplyFinished, &app, [&](int code) {
             status = code;
+            ended = true;
             QCoreApplication::quit();
         });
         QObject::connect(&downloads, &DownLoadManager::signalDownloadError, &app, [&] {
             status = -1;
+            ended = true;
             QCoreApplication::quit();
         });
-        downloads.startDownload(url, QString::fromLocal8Bit(argv[3]));
+        const QString target = QString::fromLocal8Bit(argv[3]);
+        downloads.startDownload(url, target, expectation);
+        // The reply is the access manager's child. Connected after DownLoadManager, this runs
+        // once its own onReadyRead has written the chunk, and only until the first byte is there.
+        if (QNetworkReply *reply = downloads.networkManager()->findChild<QNetworkReply *>()) {
+            firstByteWatch = QObject::connect(reply, &QIODevice::readyRead, &app, [&, target] {
+                if (QFileInfo(target + QStringLiteral("_tmp")).size() <= 0)
+                    return;
+                firstByteMs = timer.elapsed();
+                QObject::disconnect(firstByteWatch);
+            });
+        }
     } else {
         QNetworkRequest request{QUrl(url)};
         if (timeoutMs > 0)
@@ -157,6 +210,7 @@ int main(int argc, char *argv[])
         QObject::connect(reply, &QNetworkReply::downloadProgress, &app,
                          [&](qint64, qint64) { ++progressSignals; });
         QObject::connect(reply, &QIODevice::readyRead, &app, [&, reply] {
+            ++readyReads;
             const auto take = [&](const char *data, qint64 count) {
                 bytes += count;
                 if (output.isOpen() &&
@@ -179,15 +233,18 @@ int main(int argc, char *argv[])
             QCoreApplication::quit();
         });
     }
-    QCoreApplication::exec();
+    // A download refused before any request (a bad signature) has ended already.
+    if (!ended)
+        QCoreApplication::exec();
 
     const qint64 wallMs = timer.elapsed();
     const Usage after = cpuNow();
     if (manager)
         bytes = QFileInfo(QString::fromLocal8Bit(argv[3])).size();
     std::printf("bytes=%lld\nwall_ms=%lld\nuser_ms=%.1f\nsys_ms=%.1f\nrss_idle_kib=%ld\n"
-                "rss_peak_kib=%ld\nprogress_signals=%ld\nstatus=%d\n",
+                "rss_peak_kib=%ld\nprogress_signals=%ld\nready_reads=%ld\nfirst_byte_ms=%lld\n"
+                "status=%d\n",
                 bytes, wallMs, after.userMs - before.userMs, after.sysMs - before.sysMs, idleKiB,
-                statusKiB("VmHWM"), progressSignals, status);
+                statusKiB("VmHWM"), progressSignals, readyReads, firstByteMs, status);
     return status == 200 ? 0 : 1;
 }

@@ -20,8 +20,11 @@ namespace {
 
 const QString tempSuffix = QStringLiteral("_tmp");
 // Without a cap Qt's network thread keeps reading ahead of the disk writes and queues the data
-// in memory; with one it waits until onReadyRead has taken what is there.
-constexpr qint64 readBufferBytes = 1024 * 1024;
+// in memory; with one it waits until onReadyRead has taken what is there. Measured (1 GiB over
+// TLS on loopback): the cap's size hardly moves throughput, 4 MiB a few per cent above 1 MiB;
+// peak memory grows by about 3.5 times the cap, 4 MiB stays below 16 MiB also when the disk is
+// slower than the network.
+constexpr qint64 readBufferBytes = 4 * 1024 * 1024;
 
 } // namespace
 
@@ -239,13 +242,17 @@ void DownLoadManager::onReadyRead()
     if (stopped)
         return;
     sinceLastData.start();
-    const QByteArray data = reply->readAll();
+    // One read of all there is, into a buffer kept across chunks: readAll() reads in 16 KiB
+    // steps, and with a read buffer cap each step wakes Qt's network thread.
+    chunk.resize(reply->bytesAvailable());
+    const qint64 count = reply->read(chunk.data(), chunk.size());
+    const QByteArrayView data(chunk.constData(), qMax(count, qint64(0)));
     if (!bodyAccepted)
         return; // an error page
     if (expected.size >= 0 && written + data.size() > expected.size)
         return fail(Error::SizeMismatch, QStringLiteral("installer size mismatch"));
     // A short write (full disk, size limit) must never end as a truncated installer.
-    if (file->write(data) != data.size() || !file->flush())
+    if (file->write(data.data(), data.size()) != data.size() || !file->flush())
         return fail(Error::FileError, QStringLiteral("write installer failed"));
     written += data.size();
     if (hashing)

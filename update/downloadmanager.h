@@ -94,6 +94,7 @@ private:
     QString lastErrorText;
     InstallerExpectation expected;
     qint64 written = 0;
+    QByteArray chunk; // what onReadyRead takes from the reply, its memory reused
     Sha256 digest;
     bool hashing = false;
     // Our own inactivity watchdog: QNetworkRequest::setTransferTimeout re-arms Qt's timer with a
