@@ -6,9 +6,9 @@
 
 #include <QApplication>
 #include <QAuthenticator>
-#include <QNetworkProxy>
 #include <QCryptographicHash>
 #include <QDir>
+#include <QNetworkProxy>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -25,9 +25,8 @@ private slots:
     void versionReplies_data();
     void versionReplies();
     void stateTable();
-    void downloadFailures_data();
-    void downloadFailures();
-    void swappedInstallerNotStarted();
+    void failures_data();
+    void failures();
     void proxyLoginHoldsDeadline();
 
 private:
@@ -71,7 +70,6 @@ void TestUpdateController::versionReplies_data()
     row("endless body", "endless", "JSON format err", parseError);
     row("invalid JSON", "{\"code\": 200,", "JSON format err", parseError);
     row("code 404", R"({"code":404})", "", "code is: 404");
-    row("code beyond int", R"({"code":1e300})", "", "code is: -2147483648");
     row("data as array", R"({"code":200,"data":[1]})", "", "not contains data");
     row("data without updateLog", R"({"code":200,"data":{"appVersion":"109","updateAddress":"x"}})",
         "", noInfo);
@@ -99,10 +97,7 @@ void TestUpdateController::versionReplies_data()
         row(name, offer(members), "invalid integrity info", noInfo);
     };
     bad("negative size", R"(,"size":-1)");
-    bad("fractional size", R"(,"size":2.5)");
-    bad("size as string", R"(,"size":"3")");
     bad("digest of 63 digits", R"(,"sha256":")" + hex.left(63) + "\"");
-    bad("digest and a newline", R"(,"sha256":")" + hex + R"(\n")");
     bad("digest not hex", R"(,"sha256":")" + QByteArray(64, 'g') + "\"");
     bad("signature of 63 bytes", R"(,"signature":")" + QByteArray(63, 's').toBase64() + "\"");
     bad("signature not base64", R"(,"signature":"@@@@")");
@@ -188,65 +183,56 @@ void TestUpdateController::stateTable()
     QCOMPARE(states.count(), sequence.size());
 }
 
-void TestUpdateController::downloadFailures_data()
+void TestUpdateController::failures_data()
 {
-    QTest::addColumn<QString>("failure"); // what goes wrong
-    QTest::addColumn<QString>("logLine");
+    QTest::addColumn<QString>("failure");  // what goes wrong
+    QTest::addColumn<QString>("logLines"); // what the log gains, joined by "; "
 
-    QTest::newRow("digest other than stated") << "digest"
-                                              << "installer checksum mismatch";
-    QTest::newRow("update folder taken by a plain file") << "plain file"
-                                                         << "create update folder failed";
+    const QString prepare = "prepare to download update; ";
+    QTest::newRow("digest other than stated")
+        << "digest" << prepare + "installer checksum mismatch; download failed";
+    QTest::newRow("update folder taken by a plain file")
+        << "plain file" << prepare + "create update folder failed; download failed";
+    QTest::newRow("installer swapped between the download and its start")
+        << "swapped" << prepare + "install file Glimmerpane109.exe changed";
 }
 
-// Whatever stops a download, the controller goes back to Idle without an offer, reports the
-// failure once and starts nothing.
-void TestUpdateController::downloadFailures()
+// Whatever stops an update, the controller reports it once, keeps no offer, says why in the log
+// and starts nothing.
+void TestUpdateController::failures()
 {
     QFETCH(QString, failure);
-    QFETCH(QString, logLine);
+    QFETCH(QString, logLines);
 
     offerUpdate(
-        server, [=](const HttpRequest &, HttpResponse &response) { response.setBody("M"); }, "n",
-        QCryptographicHash::hash("MZ", QCryptographicHash::Sha256));
+        server,
+        [=](const HttpRequest &, HttpResponse &response) {
+            response.setBody(failure == "digest" ? "M" : "MZ");
+        },
+        "n", QCryptographicHash::hash("MZ", QCryptographicHash::Sha256));
     const QString folder = QDir::cleanPath(updateFolderPath());
     QDir(folder).removeRecursively();
     QFile plain(folder);
     QVERIFY(failure != "plain file" || plain.open(QIODevice::WriteOnly));
-    const int logSize = updateLogText().size();
     UpdateController controller;
     controller.setAppVersion(108);
     QSignalSpy failed(&controller, &UpdateController::downloadFailed);
-    QCOMPARE(check(controller), QString());
-    controller.activate();
-    QTRY_COMPARE_WITH_TIMEOUT(failed.count(), 1, 10000); // at once when the folder is taken
-    plain.remove();
-    QCOMPARE(controller.state(), State::Idle);
-    QVERIFY(!controller.hasUpdate());
-    const QString newLog = updateLogText().mid(logSize);
-    QVERIFY2(newLog.contains(" - " + logLine + "\n") && newLog.endsWith(" - download failed\n") &&
-                 !newLog.contains("install start"),
-             qPrintable(newLog));
-}
-
-// A file changed between the download and the start is not started.
-void TestUpdateController::swappedInstallerNotStarted()
-{
-    offerUpdate(
-        server, [](const HttpRequest &, HttpResponse &response) { response.setBody("MZ"); }, "n",
-        QCryptographicHash::hash("MZ", QCryptographicHash::Sha256));
-    UpdateController controller;
-    controller.setAppVersion(108);
     QSignalSpy installed(&controller, &UpdateController::installFinished);
     connect(&controller, &UpdateController::stateChanged, this, [&](State state) {
-        if (state == State::Installing)
+        if (state == State::Installing && failure == "swapped")
             QVERIFY(writeFileBytes(controller.installerPath(), "#!/bin/sh\n"));
     });
     QCOMPARE(check(controller), QString());
+    const int logSize = updateLogText().size();
     controller.activate();
-    QVERIFY(installed.wait(10000));
-    QCOMPARE(installed.first().first().toBool(), false);
-    QVERIFY(updateLogText().endsWith(" - install file Glimmerpane109.exe changed\n"));
+    QTRY_COMPARE_WITH_TIMEOUT(failed.count() + installed.count(), 1, 10000);
+    plain.remove();
+    QVERIFY(installed.isEmpty() || !installed.first().first().toBool());
+    QVERIFY(!controller.hasUpdate());
+    QStringList logged;
+    for (const QString &line : updateLogText().mid(logSize).split('\n', Qt::SkipEmptyParts))
+        logged << line.section(" - ", 1);
+    QCOMPARE(logged.join("; "), logLines);
 }
 
 // The time a user takes over the proxy's question for credentials does not count against the
