@@ -42,11 +42,9 @@ private slots:
 
 void TestEndToEnd::initTestCase()
 {
-    const bool ready = !qEnvironmentVariableIsEmpty("DISPLAY") &&
-                       !QStandardPaths::findExecutable("xdotool").isEmpty();
-    if (!ready && qEnvironmentVariableIsEmpty("CI"))
-        QSKIP("needs Xvfb (xvfb-run) and xdotool: scripts/install-deps");
-    QVERIFY2(ready, "CI runs this under xvfb-run with xdotool installed");
+    if (qEnvironmentVariableIsEmpty("DISPLAY") ||
+        QStandardPaths::findExecutable("xdotool").isEmpty())
+        SKIP_UNLESS_CI("needs Xvfb (xvfb-run) and xdotool: scripts/install-deps");
 }
 
 void TestEndToEnd::init()

@@ -1,3 +1,4 @@
+#include "appearance/framelesswindow.h"
 #include "appearance/mytheme.h"
 #include "appearance/settings.h"
 #include "appearance/themepalettes.h"
@@ -103,6 +104,7 @@ private slots:
     void keyboardAndStates();
     void looks_data();
     void looks();
+    void rethemedOnPaletteChange();
 
 private:
     // A window as start-up makes it; its start-up check queries the service 200 ms later.
@@ -313,6 +315,21 @@ void TestMainWindow::looks()
         const QColor edge = after.pixelColor(0, after.height() / 2);
         QVERIFY2(contrastRatio(edge, panelColour(dark)) >= 3.0, qPrintable(edge.name() + name));
     }
+}
+
+// Someone else's palette change reaches the window shell's filter, which applies the stored
+// theme again; the theme's own palette change must end there rather than start another round.
+void TestMainWindow::rethemedOnPaletteChange()
+{
+    QPalette dark = QGuiApplication::palette();
+    buildDarkPalette(dark);
+    FrameLessWindow shell;
+    writeMainAppSetting("server/applicationTheme", MyTheme::Dark);
+    EventCounter changes(qApp, QEvent::ApplicationPaletteChange);
+    QApplication::setPalette(QPalette(Qt::darkCyan));
+    writeMainAppSetting("server/applicationTheme", QVariant());
+    QCOMPARE(changes.count, 2);
+    QCOMPARE(QGuiApplication::palette(), dark);
 }
 
 UPDATER_TEST_MAIN(TestMainWindow)
