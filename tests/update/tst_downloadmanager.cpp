@@ -3,7 +3,6 @@
 #include "tests/support/testsupport.h"
 #include "tools/signing/installersigner.h"
 #include "update/downloadmanager.h"
-#include "update/networksetup.h"
 #include "update/partialdownload.h"
 #include "update/releasestatement.h"
 
@@ -11,7 +10,6 @@
 #include <QCryptographicHash>
 #include <QDir>
 #include <QSignalSpy>
-#include <QSslConfiguration>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -36,7 +34,6 @@ private slots:
     void init();
     void downloads_data();
     void downloads();
-    void endlessCaFileRefused();
     void statementLayout();
 
 private:
@@ -44,7 +41,6 @@ private:
 
     LocalHttpsServer server{LocalHttpsServer::Scheme::Https};
     LocalHttpsServer plainServer{LocalHttpsServer::Scheme::Http};
-    const QSslConfiguration systemTls = QSslConfiguration::defaultConfiguration();
     InstallerExpectation signedPayload; // signed for version 109
     QByteArray signedFor107, publicKey;
     std::unique_ptr<QTemporaryDir> folder;
@@ -294,18 +290,6 @@ void TestDownloadManager::downloads()
     const bool resumed = ranges.constLast() != "-";
     QCOMPARE(finished.first(), QVariantList{resumed ? 206 : 200});
     QVERIFY(readFileBytes(folder->filePath(target)) == payload);
-}
-
-// Every test that reaches a local server proves that GLIMMERPANE_EXTRA_CA_CERTS adds the test
-// CA; a file that would never end (a device, a fifo) is not read at all.
-void TestDownloadManager::endlessCaFileRefused()
-{
-    QSslConfiguration::setDefaultConfiguration(systemTls);
-    qputenv("GLIMMERPANE_EXTRA_CA_CERTS", "/dev/zero");
-    QTest::ignoreMessage(QtWarningMsg, "GLIMMERPANE_EXTRA_CA_CERTS: cannot read /dev/zero");
-    setUpNetwork();
-    QCOMPARE(QSslConfiguration::defaultConfiguration().caCertificates().size(),
-             systemTls.caCertificates().size());
 }
 
 // Signing and checking share the code, so only this shows a change of the signed bytes, which
