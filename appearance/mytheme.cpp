@@ -1,6 +1,7 @@
 #include "appearance/mytheme.h"
 
 #include "appearance/logcategory.h"
+#include "appearance/panelshadow.h"
 #include "appearance/settings.h"
 #include "appearance/systemtheme.h"
 #include "appearance/themepalettes.h"
@@ -9,7 +10,6 @@
 #include <QApplication>
 #include <QDebug>
 #include <QFile>
-#include <QGraphicsDropShadowEffect>
 #include <QSettings>
 #include <QStyleFactory>
 #include <QTextStream>
@@ -114,7 +114,7 @@ void MyTheme::applyStyleSheet(QWidget *widget, QStringList &styleSheets)
 
 void MyTheme::addShadow(QWidget *widget)
 {
-    auto *shadow = new QGraphicsDropShadowEffect(this);
+    auto *shadow = new PanelShadow(this);
     shadow->setOffset(0, 0);
     shadow->setBlurRadius(20.0);
     shadow->setColor(QColor(131, 139, 139, 200));

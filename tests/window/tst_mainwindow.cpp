@@ -8,6 +8,8 @@
 
 #include <QAccessible>
 #include <QApplication>
+#include <QGraphicsDropShadowEffect>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QMessageBox>
 #include <QProgressBar>
@@ -105,6 +107,7 @@ private slots:
     void looks_data();
     void looks();
     void rethemedOnPaletteChange();
+    void shadowAsQtDrawsIt();
 
 private:
     // A window as start-up makes it; its start-up check queries the service 200 ms later.
@@ -330,6 +333,33 @@ void TestMainWindow::rethemedOnPaletteChange()
     writeMainAppSetting("server/applicationTheme", QVariant());
     QCOMPARE(changes.count, 2);
     QCOMPARE(QGuiApplication::palette(), dark);
+}
+
+// The panel's shadow, blurred on the first paint and drawn from its cache on the next, is what
+// Qt's own drop shadow draws.
+void TestMainWindow::shadowAsQtDrawsIt()
+{
+    QWidget window;
+    auto *panel = new FrameLessWindow;
+    panel->setObjectName("centralWidget");
+    (new QHBoxLayout(&window))->addWidget(panel);
+    window.layout()->setContentsMargins(11, 11, 11, 11);
+    window.resize(500, 310);
+    const auto drawn = [&window] {
+        QImage image(window.size(), QImage::Format_ARGB32_Premultiplied);
+        image.fill(Qt::transparent);
+        window.render(&image, QPoint(), QRegion(), QWidget::DrawChildren);
+        return image;
+    };
+    drawn();
+    const QImage cached = drawn();
+    auto *stock = new QGraphicsDropShadowEffect;
+    stock->setOffset(0, 0);
+    stock->setBlurRadius(20.0);
+    stock->setColor(QColor(131, 139, 139, 200));
+    panel->setGraphicsEffect(stock);
+    QCOMPARE(cached, drawn());
+    QVERIFY(qAlpha(cached.pixel(2, 155)) > 0);
 }
 
 UPDATER_TEST_MAIN(TestMainWindow)
