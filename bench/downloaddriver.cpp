@@ -11,7 +11,7 @@
 //   --size BYTES --sha256 HEX --signature BASE64 --version DIGITS
 //
 // Options of the bare reader, to take DownLoadManager's costs apart one at a time:
-//   --cap BYTES      QNetworkReply::setReadBufferSize (DownLoadManager: 1 MiB)
+//   --cap BYTES      QNetworkReply::setReadBufferSize (DownLoadManager: 2 MiB)
 //   --timeout MS     QNetworkRequest::setTransferTimeout (what DownLoadManager used before its
 //                    own stall watchdog; kept to measure what it cost)
 //   --file PATH      write the bytes to PATH instead of discarding them
