@@ -3,7 +3,7 @@
 #include <QPainter>
 #include <QPixmap>
 
-// Qt's own blur, the one its drop shadow uses (exported for Qt's modules, declared nowhere).
+// Qt's own blur, the one its drop shadow uses: exported, but declared only in private headers.
 void qt_blurImage(QPainter *painter, QImage &blurImage, qreal radius, bool quality, bool alphaOnly,
                   int transposed = 0);
 
