@@ -1,0 +1,114 @@
+// The resume rules without a network: what a response head means for the kept bytes, and what a
+// partial file keeps, checks and places.
+#include "tests/support/testsupport.h"
+#include "update/partialfile.h"
+#include "update/resumedecision.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QTemporaryDir>
+#include <QTest>
+
+Q_DECLARE_METATYPE(ResumeAction)
+
+class TestPartialFile : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void resume_data();
+    void resume();
+    void keptBytes_data();
+    void keptBytes();
+
+private:
+    const QByteArray bytes = QByteArray(1000, 'i') + "nstaller";
+    const QByteArray sha256 = QCryptographicHash::hash(bytes, QCryptographicHash::Sha256);
+};
+
+void TestPartialFile::resume_data()
+{
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QByteArray>("contentRange");
+    QTest::addColumn<qint64>("offset");
+    QTest::addColumn<qint64>("size");
+    QTest::addColumn<ResumeAction>("action");
+
+    const auto row = [](const char *name, int status, const char *range, qint64 offset, qint64 size,
+                        ResumeAction action) {
+        QTest::newRow(name) << status << QByteArray(range) << offset << size << action;
+    };
+    row("200, nothing kept", 200, "", 0, 100, ResumeAction::Append);
+    row("200 to a range: the file changed", 200, "", 40, 100, ResumeAction::StartOver);
+    row("206 from the kept end", 206, "bytes 40-99/100", 40, 100, ResumeAction::Append);
+    row("206, another start", 206, "bytes 0-99/100", 40, 100, ResumeAction::Refuse);
+    row("206, another length", 206, "bytes 40-119/120", 40, 100, ResumeAction::Refuse);
+    row("206 without a stated size", 206, "bytes 40-99/100", 40, -1, ResumeAction::Refuse);
+    row("416: the kept bytes are the whole", 416, "bytes */100", 100, 100, ResumeAction::Refuse);
+}
+
+void TestPartialFile::resume()
+{
+    QFETCH(int, status);
+    QFETCH(QByteArray, contentRange);
+    QFETCH(qint64, offset);
+    QFETCH(qint64, size);
+    QTEST(decideResume({status, contentRange, "\"1\"", "\"1\"", offset, size}), "action");
+}
+
+void TestPartialFile::keptBytes_data()
+{
+    QTest::addColumn<QString>("kept");  // what stands at "<name>_tmp" and its state beforehand
+    QTest::addColumn<qint64>("offset"); // where the download goes on
+    QTest::addColumn<QString>("check"); // after the rest is written: "whole", or the log line
+
+    QTest::newRow("nothing kept") << "" << qint64(0) << "whole";
+    QTest::newRow("this release's bytes") << "state" << qint64(400) << "whole";
+    QTest::newRow("another address's") << "state other-address" << qint64(0) << "whole";
+    QTest::newRow("longer than stated") << "state longer" << qint64(0) << "whole";
+    QTest::newRow("a link to another file") << "state link" << qint64(0) << "whole";
+    QTest::newRow("bytes changed on disk") << "state tampered" << qint64(400) << "checksum";
+    QTest::newRow("a byte short") << "state short" << qint64(400) << "size";
+}
+
+void TestPartialFile::keptBytes()
+{
+    QFETCH(QString, kept);
+    QFETCH(qint64, offset);
+    QFETCH(QString, check);
+    QTemporaryDir folder;
+    const QString target = folder.filePath("setup.exe"),
+                  victim = folder.filePath("elsewhere/victim");
+    QVERIFY(QDir(folder.path()).mkdir("elsewhere"));
+    PartialFile partial(target);
+    const PartialDownload release{"https://host/setup.exe", bytes.size(), sha256, {}};
+    QByteArray before = kept.contains("longer") ? bytes + "x" : bytes.left(400);
+    before[7] = kept.contains("tampered") ? 'X' : before[7];
+    QVERIFY(writeFileBytes(kept.contains("link") ? victim : partial.tempPath(), before));
+    QVERIFY(!kept.contains("link") || QFile::link(victim, partial.tempPath()));
+    PartialDownload state = release;
+    state.url += kept.contains("other-address") ? "?v=2" : "";
+    state.validator = "\"1\"";
+    QVERIFY(!kept.startsWith("state") || state.write(partial.statePath()));
+    QVERIFY(writeFileBytes(target, "older installer"));
+
+    QVERIFY(partial.open(release));
+    QCOMPARE(partial.size(), offset);
+    QCOMPARE(QFileInfo::exists(partial.statePath()), offset > 0);
+    QVERIFY(partial.write(bytes.mid(offset, bytes.size() - offset - int(kept.contains("short")))));
+    QVERIFY(partial.close());
+    QCOMPARE(readFileBytes(victim), kept.contains("link") ? before : QByteArray());
+    const PartialFile::Check result = partial.check();
+    QCOMPARE(result == PartialFile::Check::Whole          ? "whole"
+             : result == PartialFile::Check::SizeMismatch ? "size"
+                                                          : "checksum",
+             check);
+    if (result != PartialFile::Check::Whole)
+        return;
+    QCOMPARE(partial.moveIntoPlace(), QString());
+    QCOMPARE(readFileBytes(target), bytes);
+    QCOMPARE(QDir(folder.path()).entryList(QDir::Files), QStringList{"setup.exe"});
+}
+
+UPDATER_TEST_MAIN(TestPartialFile)
+#include "tst_partialfile.moc"

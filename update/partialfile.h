@@ -1,0 +1,60 @@
+#pragma once
+
+#include "update/partialdownload.h"
+#include "update/sha256.h"
+
+#include <QByteArrayView>
+#include <QFile>
+#include <QString>
+
+// The installer on its way into the update folder: "<target>_tmp" holds the bytes so far, and
+// "<target>_tmp.part" what they were fetched as, so that a later try can continue them. It
+// hashes what it keeps and what it writes, checks the finished bytes against the stated release
+// and moves them to the target name. No network.
+class PartialFile
+{
+    Q_DISABLE_COPY_MOVE(PartialFile)
+
+public:
+    enum class Check { Whole, SizeMismatch, ChecksumMismatch };
+
+    explicit PartialFile(const QString &targetPath);
+
+    QString targetPath() const;
+    QString tempPath() const;
+    QString statePath() const;
+
+    // Opens the temporary file for `release` (address, size, digest; no validator needed). The
+    // kept bytes are continued only when the state names this very release and the file is a
+    // plain file no longer than stated; otherwise both files go and it starts empty. False when
+    // the file cannot be opened.
+    bool open(const PartialDownload &release);
+    // Bytes in the file so far: where a range request starts.
+    qint64 size() const;
+    // The kept state's validator, for If-Range; empty without a state.
+    QByteArray validator() const;
+    // Records the server's validator for a stated release; any other case forgets the state, and
+    // the bytes can then only be fetched again. True when a state was written.
+    bool keepState(const QByteArray &validator);
+    void forgetState();
+    // The kept bytes go; writing goes on from the start.
+    bool startOver();
+    // Written whole and flushed, or false: a short write never passes unnoticed.
+    bool write(QByteArrayView data);
+    // Closes the file; false when bytes it was given never reached the disk.
+    bool close();
+    Check check();
+    // Replaces whatever stands at the target name; empty on success, else the log line.
+    QString moveIntoPlace();
+    // Both files go.
+    void discard();
+
+private:
+    bool continueKept(qint64 keptBytes);
+
+    const QString target;
+    PartialDownload release;
+    QFile file;
+    qint64 written = 0;
+    Sha256 digest;
+};

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QByteArray>
+#include <QObject>
+
+class QTimer;
+
+// The waits between the tries of one download: the policy's steps or the server's Retry-After,
+// within the limit for all waits of a download together. due() asks for the next try.
+class RetryBackoff : public QObject
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(RetryBackoff)
+
+public:
+    explicit RetryBackoff(QObject *parent = nullptr);
+
+    // Starts the wait before the next try; false when no try is left. The tries so far count 1.
+    bool schedule(const QByteArray &retryAfter);
+    int retries() const;
+    void cancel();
+
+signals:
+    void due();
+
+private:
+    QTimer *timer;
+    int count = 0;
+    qint64 waitedMs = 0;
+};
