@@ -1,16 +1,13 @@
 #include "core/limits.h"
 
+#include "core/stagingoverrides.h"
+
 namespace {
 
 int shortened(int milliseconds)
 {
-#ifdef GLIMMERPANE_STAGING_OVERRIDES
-    bool ok = false;
-    const int cap = qEnvironmentVariableIntValue("GLIMMERPANE_TIME_LIMIT_MS", &ok);
-    if (ok && cap > 0)
-        return qMin(milliseconds, cap);
-#endif
-    return milliseconds;
+    const std::optional<int> cap = StagingOverrides::timeLimitMs();
+    return cap ? qMin(milliseconds, *cap) : milliseconds;
 }
 
 } // namespace

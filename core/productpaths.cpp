@@ -18,8 +18,7 @@ QString productRoot()
 #else
     // Once a run: the user's data folder does not move while the updater runs.
     static const QString root = [] {
-        const QString data =
-            QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+        const QString data = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
         QDir().mkpath(data); // a failure shows later, when the folders below cannot be made
         return data.endsWith(QLatin1Char('/')) ? data : data + QLatin1Char('/');
     }();

@@ -1,16 +1,14 @@
 #include "update/vendorsignature.h"
 
+#include "core/stagingoverrides.h"
 #include "update/logcategory.h"
 
 #include <sodium.h>
 
 QList<QByteArray> vendorPublicKeys()
 {
-    QByteArray configured = QByteArrayLiteral(GLIMMERPANE_UPDATE_PUBLIC_KEY);
-#ifdef GLIMMERPANE_STAGING_OVERRIDES
-    if (qEnvironmentVariableIsSet("GLIMMERPANE_UPDATE_PUBLIC_KEY"))
-        configured = qgetenv("GLIMMERPANE_UPDATE_PUBLIC_KEY");
-#endif
+    const QByteArray configured = StagingOverrides::updatePublicKeys().value_or(
+        QByteArrayLiteral(GLIMMERPANE_UPDATE_PUBLIC_KEY));
     if (configured.trimmed().isEmpty())
         return {};
     QList<QByteArray> keys;

@@ -1,6 +1,7 @@
 #include "update/versionrequest.h"
 
 #include "core/limits.h"
+#include "core/stagingoverrides.h"
 #include "update/logcategory.h"
 
 #include <QNetworkAccessManager>
@@ -14,37 +15,17 @@ const QString defaultHost = QStringLiteral(GLIMMERPANE_VERSION_SERVICE_HOST);
 const QString servicePathAndQuery =
     QStringLiteral(":20410/api/front/index/get/version?appPlatform=Windows");
 
-#ifdef GLIMMERPANE_STAGING_OVERRIDES
-// Accepts exactly "https://HOST:PORT" (an optional trailing "/"), nothing more.
-bool isHttpsOrigin(const QUrl &origin)
-{
-    return origin.isValid() && origin.scheme() == QLatin1String("https") &&
-           !origin.host().isEmpty() && origin.port() > 0 && origin.userInfo().isEmpty() &&
-           (origin.path().isEmpty() || origin.path() == QLatin1String("/")) && !origin.hasQuery() &&
-           !origin.hasFragment();
-}
-#endif
-
 } // namespace
 
 QUrl versionServiceUrl()
 {
     const QString vendorUrl = QStringLiteral("https://") + defaultHost + servicePathAndQuery;
-#ifdef GLIMMERPANE_STAGING_OVERRIDES
-    const QString override = qEnvironmentVariable("GLIMMERPANE_VERSION_SERVICE");
-    if (!override.isEmpty()) {
-        const QUrl origin(override, QUrl::StrictMode);
-        if (isHttpsOrigin(origin)) {
-            QUrl url(vendorUrl, QUrl::TolerantMode);
-            url.setHost(origin.host());
-            url.setPort(origin.port());
-            return url;
-        }
-        qCWarning(lcUpdate,
-                  "GLIMMERPANE_VERSION_SERVICE ignored: \"%s\" is not an https://HOST:PORT origin",
-                  qPrintable(override));
+    if (const std::optional<QUrl> origin = StagingOverrides::versionServiceOrigin()) {
+        QUrl url(vendorUrl, QUrl::TolerantMode);
+        url.setHost(origin->host());
+        url.setPort(origin->port());
+        return url;
     }
-#endif
     return QUrl(vendorUrl, QUrl::TolerantMode);
 }
 
