@@ -5,7 +5,7 @@
 
 // Qt's own blur, the one its drop shadow uses: exported, but declared only in private headers.
 // Its public door, QGraphicsBlurEffect, needs a scene of its own and blurs all four channels
-// where the shadow needs the alpha alone: four times the work, for a result made to differ.
+// where the shadow needs the alpha alone: four times the work on every size change.
 void qt_blurImage(QPainter *painter, QImage &blurImage, qreal radius, bool quality, bool alphaOnly,
                   int transposed = 0);
 
