@@ -7,9 +7,9 @@ class QEvent;
 class QWindow;
 
 // Gives the application its window icon once the watched window has first been exposed, and then
-// goes. Reading the SVG icon and rendering it at the six sizes X11 takes for a window icon was
-// nearly a fifth of what the updater ran beyond a bare window before its window was mapped; after
-// the first paint it keeps no one waiting.
+// goes. Reading the SVG icon and rendering it at the six sizes X11 takes for a window icon was a
+// large share of the start-up before the window was mapped (bench/README.md); after the first
+// paint it keeps no one waiting.
 class LateWindowIcon : public QObject
 {
     Q_OBJECT

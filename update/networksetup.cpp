@@ -35,8 +35,8 @@ void setUpNetwork()
 #if defined(Q_OS_UNIX) && !defined(Q_OS_DARWIN)
     // Qt's HTTP thread, started by the first request, then runs the plain Unix event loop
     // instead of GLib's (the main thread keeps GLib). With a read buffer cap that thread posts
-    // events to itself for every chunk, and GLib wakes its loop with a syscall for each one: on
-    // a 1 GiB download the plain loop saved a fifth of the CPU time and gained some 15% speed.
+    // events to itself for every chunk, and GLib wakes its loop with a syscall for each one
+    // (bench/README.md has the figures).
     qputenv("QT_NO_THREADED_GLIB", "1");
 #endif
     addExtraCaCertificates();
