@@ -31,14 +31,21 @@ QByteArray validatorOf(const QNetworkReply *reply)
 InstallerDownload::InstallerDownload(QNetworkAccessManager *manager, const QUrl &url,
                                      const QString &targetPath,
                                      const InstallerExpectation &expectation, QObject *parent)
-    : QObject(parent), accessManager(manager), url(url), expected(expectation), partial(targetPath),
-      watchdog(new StallWatchdog(this)), backoff(new RetryBackoff(this))
+    : QObject(parent), accessManager(manager), url(url),
+      // The state names the address without what may hold a token.
+      address(
+          url.adjusted(QUrl::RemoveQuery | QUrl::RemoveFragment | QUrl::RemoveUserInfo).toString()),
+      expected(expectation), partial(targetPath), watchdog(new StallWatchdog(this)),
+      backoff(new RetryBackoff(this))
 {
     connect(watchdog, &StallWatchdog::stalled, this, [this] {
         writeUpdateLog(QStringLiteral("download stalled"));
         transferFailed(QNetworkReply::TimeoutError);
     });
-    connect(backoff, &RetryBackoff::due, this, &InstallerDownload::sendRequest);
+    connect(backoff, &RetryBackoff::due, this, [this] {
+        if (!startOverIfReplaced())
+            sendRequest();
+    });
 }
 
 void InstallerDownload::start()
@@ -55,7 +62,7 @@ void InstallerDownload::start()
                               expected.signature))
         return fail(DownloadResult::Error::SignatureInvalid,
                     QStringLiteral("installer signature invalid"));
-    if (!partial.open({url.toString(), expected.size, expected.sha256, {}}))
+    if (!partial.open({address, expected.size, expected.sha256, {}}))
         return fail(DownloadResult::Error::FileError, QStringLiteral("open temporary file failed"));
     if (!enoughDiskSpace())
         return fail(DownloadResult::Error::NotEnoughSpace, QStringLiteral("not enough disk space"));
@@ -92,7 +99,7 @@ void InstallerDownload::sendRequest()
 
 void InstallerDownload::onResponseHead()
 {
-    watchdog->noteData();
+    watchdog->noteData(0);
     ResumeHead head;
     head.status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     // A redirect or an error status has a body of its own, never the file's.
@@ -161,12 +168,12 @@ void InstallerDownload::onReadyRead()
 {
     if (stopped)
         return;
-    watchdog->noteData();
     // One read of all there is, into a buffer kept across chunks: readAll() reads in 16 KiB
     // steps, and with a read buffer cap each step wakes Qt's network thread.
     chunk.resize(reply->bytesAvailable());
     const qint64 count = reply->read(chunk.data(), chunk.size());
     const QByteArrayView data(chunk.constData(), qMax(count, qint64(0)));
+    watchdog->noteData(data.size());
     if (body != Body::File)
         return; // an error page
     if (expected.size >= 0 && partial.size() + data.size() > expected.size)
@@ -186,6 +193,8 @@ void InstallerDownload::onFinished()
     // failed download, never a finished one.
     if (reply->error() != QNetworkReply::NoError)
         return transferFailed(reply->error());
+    if (startOverIfReplaced())
+        return;
     stopped = true;
     if (!partial.close())
         return fail(DownloadResult::Error::FileError, QStringLiteral("write installer failed"));
@@ -202,6 +211,21 @@ void InstallerDownload::onFinished()
     if (!moveFailure.isEmpty())
         return fail(DownloadResult::Error::FileError, moveFailure);
     emit finished({DownloadResult::Error::NoError, QString(), statusCode});
+}
+
+// Something put at the temporary name meanwhile (a link, another file) is removed, never written
+// through or moved into place: the download starts over in a file of its own.
+bool InstallerDownload::startOverIfReplaced()
+{
+    if (partial.stillOurs())
+        return false;
+    detachReply();
+    partial.discard();
+    if (partial.open({address, expected.size, expected.sha256, {}}))
+        sendRequest();
+    else
+        fail(DownloadResult::Error::FileError, QStringLiteral("open temporary file failed"));
+    return true;
 }
 
 void InstallerDownload::onError(QNetworkReply::NetworkError code)
@@ -224,6 +248,8 @@ void InstallerDownload::transferFailed(QNetworkReply::NetworkError code)
 // The window keeps showing the download meanwhile; cancel() ends the wait too.
 bool InstallerDownload::retryLater()
 {
+    if (!partial.validator().isEmpty() && partial.size() > requestOffset)
+        backoff->restart();
     if (!backoff->schedule(reply->rawHeader("Retry-After")))
         return false;
     detachReply();
@@ -235,7 +261,11 @@ void InstallerDownload::fail(DownloadResult::Error error, const QString &text)
 {
     // The text is read before the reply goes.
     const DownloadResult result{error, text, 0};
-    discard();
+    // Bytes a network fault left are good for a later run; the rest go.
+    if (error == DownloadResult::Error::NetworkError && !partial.validator().isEmpty())
+        cancel();
+    else
+        discard();
     emit finished(result);
 }
 

@@ -52,6 +52,7 @@ private:
     void onResponseHead();
     void keepOrForgetState();
     void restartFromZero();
+    bool startOverIfReplaced();
     void transferFailed(QNetworkReply::NetworkError code);
     bool retryLater();
     void detachReply();
@@ -60,6 +61,7 @@ private:
 
     QNetworkAccessManager *accessManager;
     const QUrl url;
+    const QString address;
     const InstallerExpectation expected;
     PartialFile partial;
     StallWatchdog *watchdog;

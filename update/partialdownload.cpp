@@ -1,5 +1,7 @@
 #include "update/partialdownload.h"
 
+#include "update/ownfile.h"
+
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -13,8 +15,8 @@ constexpr qint64 maxStateBytes = 16 * 1024;
 
 std::optional<PartialDownload> PartialDownload::read(const QString &path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly) || file.size() > maxStateBytes)
+    QFile file;
+    if (!openOwnFile(file, path, OwnFileMode::Read) || file.size() > maxStateBytes)
         return std::nullopt;
     const QJsonObject state = QJsonDocument::fromJson(file.read(maxStateBytes)).object();
     PartialDownload kept;
@@ -33,7 +35,9 @@ bool PartialDownload::write(const QString &path) const
                             {QStringLiteral("size"), double(size)},
                             {QStringLiteral("sha256"), QString::fromLatin1(sha256.toHex())},
                             {QStringLiteral("validator"), QString::fromLatin1(validator)}};
+    // Written beside and renamed over the name: a link there is replaced, never followed.
     QSaveFile file(path);
     return file.open(QIODevice::WriteOnly) &&
+           file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner) &&
            file.write(QJsonDocument(state).toJson(QJsonDocument::Compact)) > 0 && file.commit();
 }

@@ -1,6 +1,12 @@
 #include "update/partialfile.h"
 
+#include "core/limits.h"
+#include "update/ownfile.h"
+
 #include <QFileInfo>
+#include <QStorageInfo>
+
+#include <limits>
 
 PartialFile::PartialFile(const QString &targetPath)
     : target(targetPath), file(targetPath + QStringLiteral("_tmp"))
@@ -26,39 +32,44 @@ bool PartialFile::open(const PartialDownload &wanted)
     release = wanted;
     release.validator.clear();
     file.close();
+    room = -1;
     digest.result(); // starts over
     const std::optional<PartialDownload> kept = PartialDownload::read(statePath());
-    const QFileInfo partial(tempPath());
     if (kept && kept->url == release.url && kept->size == release.size &&
-        kept->sha256 == release.sha256 && partial.isFile() && !partial.isSymLink() &&
-        partial.size() <= release.size && continueKept(partial.size())) {
+        kept->sha256 == release.sha256 && continueKept()) {
         release.validator = kept->validator;
         return true;
     }
-    file.close();
-    // Made new, never through an existing name or symbolic link: a leftover is removed first,
-    // and whatever cannot be removed makes the open fail.
+    // Made new, never through an existing name or link: a leftover is removed first, and
+    // whatever cannot be removed makes the open fail.
     discard();
     written = 0;
     digest.result();
-    return file.open(QIODevice::WriteOnly | QIODevice::NewOnly);
+    return openOwnFile(file, tempPath(), OwnFileMode::Create);
 }
 
-// The digest covers the whole file, so the kept bytes are hashed from the disk, not fetched again.
-bool PartialFile::continueKept(qint64 keptBytes)
+// The digest covers the whole file, so the kept bytes are hashed from the disk, not fetched
+// again, through the descriptor that then writes the rest.
+bool PartialFile::continueKept()
 {
-    written = keptBytes;
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Append) || !file.resize(keptBytes))
+    if (!openOwnFile(file, tempPath(), OwnFileMode::ReadWrite))
         return false;
-    if (release.sha256.isEmpty())
-        return true;
-    QFile kept(tempPath());
-    return kept.open(QIODevice::ReadOnly) && digest.addData(&kept) && kept.size() == keptBytes;
+    written = file.size();
+    if (written > release.size)
+        return false;
+    if (!release.sha256.isEmpty() && (!digest.addData(&file) || file.pos() != written))
+        return false;
+    return file.seek(written);
 }
 
 qint64 PartialFile::size() const
 {
     return written;
+}
+
+bool PartialFile::stillOurs() const
+{
+    return namesOpenFile(tempPath(), file);
 }
 
 QByteArray PartialFile::validator() const
@@ -87,16 +98,37 @@ bool PartialFile::startOver()
 {
     written = 0;
     digest.result();
-    return file.resize(0);
+    return file.resize(0) && file.seek(0);
 }
 
 bool PartialFile::write(QByteArrayView data)
 {
+    if (release.size < 0 && !roomFor(data.size()))
+        return false;
     if (file.write(data.data(), data.size()) != data.size() || !file.flush())
         return false;
     written += data.size();
     if (!release.sha256.isEmpty())
         digest.addData(data);
+    return true;
+}
+
+// Without a stated size nothing bounds the body: it may take the volume down to the margin kept
+// free, not further. Asked again after each 8 MiB, since others write to the volume too.
+bool PartialFile::roomFor(qint64 bytes)
+{
+    constexpr qint64 recheckBytes = 8 * 1024 * 1024;
+    if (room < bytes || sinceRoomCheck >= recheckBytes) {
+        const QStorageInfo volume(QFileInfo(tempPath()).absolutePath());
+        room = volume.isValid() && volume.bytesAvailable() >= 0
+                   ? volume.bytesAvailable() - Limits::diskSpaceMarginBytes()
+                   : std::numeric_limits<qint64>::max();
+        sinceRoomCheck = 0;
+    }
+    if (room < bytes)
+        return false;
+    room -= bytes;
+    sinceRoomCheck += bytes;
     return true;
 }
 

@@ -25,12 +25,15 @@ public:
     QString statePath() const;
 
     // Opens the temporary file for `release` (address, size, digest; no validator needed). The
-    // kept bytes are continued only when the state names this very release and the file is a
-    // plain file no longer than stated; otherwise both files go and it starts empty. False when
-    // the file cannot be opened.
+    // kept bytes are continued only when the state names this very release and the file is our
+    // own (no link, one name) and no longer than stated; otherwise both files go and it starts
+    // empty. The file stays open, through retries, until close(). False when it cannot be made.
     bool open(const PartialDownload &release);
     // Bytes in the file so far: where a range request starts.
     qint64 size() const;
+    // Whether "<name>_tmp" still names the file being written: something put in its place since
+    // (a link, another file) is never written through, and the download starts over.
+    bool stillOurs() const;
     // The kept state's validator, for If-Range; empty without a state.
     QByteArray validator() const;
     // Records the server's validator for a stated release; any other case forgets the state, and
@@ -39,7 +42,8 @@ public:
     void forgetState();
     // The kept bytes go; writing goes on from the start.
     bool startOver();
-    // Written whole and flushed, or false: a short write never passes unnoticed.
+    // Written whole and flushed, or false: a short write never passes unnoticed, nor a body of
+    // no stated size that would take the volume under the free-space margin.
     bool write(QByteArrayView data);
     // Closes the file; false when bytes it was given never reached the disk.
     bool close();
@@ -50,11 +54,14 @@ public:
     void discard();
 
 private:
-    bool continueKept(qint64 keptBytes);
+    bool continueKept();
+    bool roomFor(qint64 bytes);
 
     const QString target;
     PartialDownload release;
     QFile file;
     qint64 written = 0;
     Sha256 digest;
+    qint64 room = -1; // what the volume may still take, as last asked
+    qint64 sinceRoomCheck = 0;
 };

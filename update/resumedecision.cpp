@@ -9,7 +9,10 @@ ResumeAction decideResume(const ResumeHead &head)
     const QByteArray expected = "bytes " + QByteArray::number(head.offset) + '-' +
                                 QByteArray::number(head.size - 1) + '/' +
                                 QByteArray::number(head.size);
-    if (head.contentRange != expected)
+    // A file changed on the server since the bytes were kept answers with another validator.
+    if (head.contentRange != expected ||
+        (!head.validatorSent.isEmpty() && !head.validatorGiven.isEmpty() &&
+         head.validatorGiven != head.validatorSent))
         return ResumeAction::Refuse;
     return ResumeAction::Append;
 }

@@ -29,6 +29,12 @@ int RetryBackoff::retries() const
     return count;
 }
 
+void RetryBackoff::restart()
+{
+    count = 0;
+    waitedMs = 0;
+}
+
 void RetryBackoff::cancel()
 {
     timer->stop();

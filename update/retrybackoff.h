@@ -6,7 +6,8 @@
 class QTimer;
 
 // The waits between the tries of one download: the policy's steps or the server's Retry-After,
-// within the limit for all waits of a download together. due() asks for the next try.
+// within the limit for all waits since the download last made progress. due() asks for the
+// next try.
 class RetryBackoff : public QObject
 {
     Q_OBJECT
@@ -18,6 +19,9 @@ public:
     // Starts the wait before the next try; false when no try is left. The tries so far count 1.
     bool schedule(const QByteArray &retryAfter);
     int retries() const;
+    // The last try added bytes that are kept: the tries and the waits count from nothing again,
+    // so that a link that keeps dropping still brings the whole file, a piece at a time.
+    void restart();
     void cancel();
 
 signals:

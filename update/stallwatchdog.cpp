@@ -4,17 +4,21 @@
 
 #include <QTimer>
 
+namespace {
+
+constexpr qint64 minimumBytesPerSecond = 1024;
+
+} // namespace
+
 StallWatchdog::StallWatchdog(QObject *parent) : QObject(parent), timer(new QTimer(this))
 {
-    timer->setSingleShot(true);
     connect(timer, &QTimer::timeout, this, &StallWatchdog::check);
 }
 
 void StallWatchdog::start()
 {
     watching = true;
-    sinceLastData.start();
-    timer->start(Limits::transferInactivityMs());
+    hold(false);
 }
 
 void StallWatchdog::stop()
@@ -23,9 +27,10 @@ void StallWatchdog::stop()
     timer->stop();
 }
 
-void StallWatchdog::noteData()
+void StallWatchdog::noteData(qint64 bytes)
 {
     sinceLastData.start();
+    windowBytes += bytes;
 }
 
 void StallWatchdog::hold(bool held)
@@ -35,15 +40,22 @@ void StallWatchdog::hold(bool held)
     if (held)
         return timer->stop();
     sinceLastData.start();
-    timer->start(Limits::transferInactivityMs());
+    windowClock.start();
+    windowBytes = 0;
+    timer->start(qMax(Limits::transferInactivityMs() / 4, 1));
 }
 
 void StallWatchdog::check()
 {
-    const qint64 idleMs = sinceLastData.elapsed();
     const int limitMs = Limits::transferInactivityMs();
-    if (idleMs < limitMs)
-        return timer->start(int(limitMs - idleMs));
-    watching = false;
+    bool slow = false;
+    if (windowClock.elapsed() >= limitMs) {
+        slow = windowBytes * 1000 < minimumBytesPerSecond * windowClock.elapsed();
+        windowClock.start();
+        windowBytes = 0;
+    }
+    if (!slow && sinceLastData.elapsed() < limitMs)
+        return;
+    stop();
     emit stalled();
 }

@@ -5,10 +5,11 @@
 
 class QTimer;
 
-// Says when a transfer has received nothing for the inactivity limit. The timer is not restarted
-// per chunk (QNetworkRequest::setTransferTimeout does that with a queued call per chunk, an event
-// and a wake-up each time): each chunk only notes the time, and the timer, when it fires, either
-// reports the stall or waits for the rest of the limit counted from the last data.
+// Says when a transfer has stalled: nothing received for the inactivity limit, or less than
+// 1 KiB a second on average over a window of that length, so that a server trickling a byte now
+// and then cannot hold a download for ever. Each chunk only notes its time and size; a timer
+// looks four times a window (QNetworkRequest::setTransferTimeout would re-arm its timer with a
+// queued call for every chunk, an event and a wake-up each time).
 class StallWatchdog : public QObject
 {
     Q_OBJECT
@@ -19,7 +20,7 @@ public:
 
     void start();
     void stop();
-    void noteData();
+    void noteData(qint64 bytes);
     // While a person answers the proxy's login, no wait counts.
     void hold(bool held);
 
@@ -31,5 +32,7 @@ private:
 
     QTimer *timer;
     QElapsedTimer sinceLastData;
+    QElapsedTimer windowClock;
+    qint64 windowBytes = 0;
     bool watching = false;
 };

@@ -19,6 +19,7 @@
 #ifdef Q_OS_LINUX
 #include <csignal>
 #include <sys/resource.h>
+#include <unistd.h>
 #endif
 
 Q_DECLARE_METATYPE(InstallerExpectation)
@@ -89,23 +90,29 @@ void TestDownloadManager::serve(const HttpRequest &request, HttpResponse &respon
     if (path == "/busy" && hit <= 2) {
         response.setStatus(503);
         response.setHeader("Retry-After", "1");
+    } else if (path == "/drop-then-404" && hit == 2) {
+        response.setStatus(404);
     } else if (path == "/file" || path.startsWith("/chunked") || path == "/busy" ||
-               path == "/drop-once") {
+               path.startsWith("/drop-")) {
         response.setBody(path == "/chunked-short" ? payload.chopped(1000) : payload);
         response.setEntityTag(entityTag);
-        if (path == "/drop-once" && hit == 1)
+        if ((path == "/drop-once" || path == "/drop-then-404") && hit == 1)
             response.dropAfter(payload.size() * 2 / 5);
+        if (path == "/drop-every")
+            response.dropAfter(512 * 1024);
         response.throttle(512 * 1024, 50); // in many pieces, as over a real network
         if (path != "/file")
             response.setFraming(HttpResponse::Framing::Chunked);
     } else if (path == "/moved" || path == "/to-http") {
         response.redirect((path == "/moved" ? server : plainServer).url("/file"));
-    } else if (path == "/drop" || path == "/stall") {
+    } else if (path == "/drop" || path == "/stall" || path == "/trickle") {
         response.setGeneratedBody(1024 * 1024);
         if (path == "/drop")
             response.dropAfter(256 * 1024);
-        else
+        else if (path == "/stall")
             response.stallAfter(64 * 1024);
+        else
+            response.throttle(1, 100);
     } else {
         response.setStatus(404);
     }
@@ -126,7 +133,8 @@ void TestDownloadManager::downloads_data()
     QTest::addColumn<InstallerExpectation>("expectation");
     // What stands in the folder beforehand ("old installer", "link", "folder:<name>"), the
     // target's name ("a_tmp.exe"), "stall limit", "full disk", "late error": errorOccurred not
-    // seen, or "keys <the vendor keys' list>"
+    // seen, "keys <the vendor keys' list>", a "symlink" or "hardlink" put at the temporary name
+    // in the back-off, or "again": a second run after the first one failed
     QTest::addColumn<QString>("condition");
     // The log lines and the error string of a refusal, without "download retry <n>"; "-" for
     // success
@@ -153,6 +161,15 @@ void TestDownloadManager::downloads_data()
     const QString from = QStringLiteral("bytes=%1-").arg(payload.size() * 2 / 5);
     row("dropped at 40%, resumed from there", "/drop-once", "-", signedPayload, "", "-," + from);
     row("503 twice, then served", "/busy", "-", none, "", "-,-,-");
+    row("dropped after every 512 KiB: each try goes on", "/drop-every", "-", signedPayload, "",
+        "-,bytes=524288-,bytes=1048576-,bytes=1572864-,bytes=2097152-,bytes=2621440-,"
+        "bytes=3145728-");
+    row("404 after a drop: bytes kept, the next run goes on", "/drop-then-404?token=s3cret", "-",
+        signedPayload, "again", "-," + from + "," + from);
+    row("symbolic link put in during the back-off", "/drop-once", "-", signedPayload, "symlink",
+        "-,-");
+    row("hard link put in during the back-off", "/drop-once", "-", signedPayload, "hardlink",
+        "-,-");
     row("kept partial whole: 416, all again", "/file", "-", signedPayload, "kept partial, whole",
         QStringLiteral("bytes=%1-,-").arg(payload.size()));
     row("tampered partial: nothing kept", "/file", "installer checksum mismatch", signedPayload,
@@ -167,6 +184,7 @@ void TestDownloadManager::downloads_data()
     row("server error, size stated", "/fail", "", signedPayload);
     row("https to http redirect", "/to-http", "");
     row("stalled past the time-out", "/stall", "download stalled", none, "stall limit");
+    row("trickling under 1 KiB/s", "/trickle", "download stalled", none, "stall limit");
     row("write fails on a full disk", "/file", "write installer failed", none, "full disk");
     row("file: address", "file:" GLIMMERPANE_DEMO_INSTALLER_BIN, "invalid update address");
     row("temporary name taken by a folder", "/file", "open temporary file failed", none,
@@ -204,8 +222,11 @@ void TestDownloadManager::downloads()
 
     const QString target = condition == "a_tmp.exe" ? condition : "setup.exe";
     const QString outside = folder->filePath("../outside-" + QFileInfo(folder->path()).fileName());
+    const QString temporary = folder->filePath(target + "_tmp");
     if (condition == "link")
-        QVERIFY(QFile::link(outside, folder->filePath(target + "_tmp")));
+        QVERIFY(QFile::link(outside, temporary));
+    if (condition == "hardlink")
+        QVERIFY(writeFileBytes(outside, "victim"));
     else if (condition.startsWith("folder:"))
         QVERIFY(QDir(folder->path()).mkpath(condition.mid(7) + "/inside"));
     else if (condition == "old installer")
@@ -252,6 +273,25 @@ void TestDownloadManager::downloads()
         QCOMPARE(ranges, QStringList{"-"});
         return;
     }
+    if (condition == "symlink" || condition == "hardlink") {
+        QTRY_VERIFY(updateLogText().mid(logSize).contains(" - download retry 1\n"));
+        QVERIFY(QFile::remove(temporary));
+#ifdef Q_OS_LINUX
+        QVERIFY(condition == "symlink" ? QFile::link(outside, temporary)
+                                       : ::link(qPrintable(outside), qPrintable(temporary)) == 0);
+#else
+        QSKIP("links are made here with POSIX calls");
+#endif
+    }
+    if (condition == "again") {
+        QTRY_COMPARE_WITH_TIMEOUT(error.count(), 1, 20000);
+        QCOMPARE(QDir(folder->path()).entryList(QDir::Files),
+                 QStringList({target + "_tmp", target + "_tmp.part"}));
+        QCOMPARE(QFile::permissions(temporary + ".part") & 0x0077, 0); // nothing for others
+        QVERIFY(!readFileBytes(temporary + ".part").contains("s3cret"));
+        error.clear();
+        manager.startDownload(url.toString(), folder->filePath(target), expectation);
+    }
     QTRY_COMPARE_WITH_TIMEOUT(finished.count() + error.count(), 1, 20000);
 #ifdef Q_OS_LINUX
     setrlimit(RLIMIT_FSIZE, &original);
@@ -260,7 +300,8 @@ void TestDownloadManager::downloads()
     QTRY_COMPARE(server.connectionCount() + plainServer.connectionCount(), 0);
     QCoreApplication::processEvents();
     QCOMPARE(plainServer.requestCount(), 0); // never downgraded to plain HTTP
-    QVERIFY(!QFileInfo(outside).exists());
+    QCOMPARE(readFileBytes(outside), condition == "hardlink" ? "victim" : "");
+    QFile::remove(outside);
     const bool succeeds = failure == "-";
     QCOMPARE(error.count(), succeeds ? 0 : 1);
     QCOMPARE(finished.count(), succeeds ? 1 : 0);
@@ -279,7 +320,9 @@ void TestDownloadManager::downloads()
     QCOMPARE(logged.join("; "), succeeds ? "" : failure);
     if (!rangeHeaders.isEmpty()) {
         QCOMPARE(ranges.join(','), rangeHeaders);
-        QCOMPARE(int(retries), hits.value(address) - 1 - int(condition.endsWith("whole"))); // 416
+        QCOMPARE(int(retries), hits.value(address.section('?', 0, 0)) - 1 -
+                                   int(condition.endsWith("whole")) -
+                                   int(condition == "again")); // 416
     }
     // Nothing is fetched for an address or a signature that is refused, nor without room for it.
     if (failure.contains("invalid") || failure.contains("disk"))
