@@ -496,8 +496,9 @@ class Bench:
             ratio, rss = self.median(f"cap_{cap}_vs_qt"), self.median(f"cap_{cap}_rss_growth_mib")
             rows.append((cap, ratio, rss, ratio >= CAP_GOAL_RATIO and rss <= CAP_GOAL_RSS_MIB))
         keep = next((cap for cap, _, _, met in rows if met), CAPS_MIB[0])
+        quick = " (--quick: not a measurement)" if self.args.quick else ""
         print(f"\nread buffer cap: medians of {runs} interleaved pairs per cap, {os.cpu_count()}"
-              f" CPUs, {self.describe()}\n")
+              f" CPUs, {self.describe()}{quick}\n")
         print(f"{'cap':>7}  {'vs bare Qt':>10}  {'RSS growth MiB':>14}  both goals")
         for cap, ratio, rss, met in rows:
             print(f"{cap:>3} MiB  {ratio:>10.3f}  {rss:>14.1f}  {'met' if met else '-'}")
