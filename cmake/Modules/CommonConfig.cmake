@@ -12,6 +12,9 @@ if(CMAKE_CXX_COMPILER_ID MATCHES "GNU|Clang")
             -fno-sanitize-recover=all -fno-omit-frame-pointer)
         target_compile_options(updater_flags INTERFACE ${sanitize_flags})
         target_link_options(updater_flags INTERFACE ${sanitize_flags})
+        # The sanitize test preset sends every process's report here; a missing folder would
+        # turn a report into a failure to open its log.
+        file(MAKE_DIRECTORY ${CMAKE_BINARY_DIR}/sanitizer-logs)
     endif()
 elseif(MSVC)
     target_compile_options(updater_flags INTERFACE
