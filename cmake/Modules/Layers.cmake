@@ -26,10 +26,8 @@ set(UPDATER_QT_app Widgets)
 set(UPDATER_NOT_LAYERS tests fixtures tools bench resources)
 
 # updater_layer(<folder> <sources...>)
-# Makes the library updater_<folder>, linked to the layers and the Qt modules of the table. Its
-# include root holds only a link to its own folder, so
-# "<folder>/x.h" resolves for it and for the layers above it, while a layer below that includes
-# it does not compile.
+# Makes the library updater_<folder>, linked to the layers and the Qt modules of the table. Which
+# headers it may include is checked by updater_check_layers, at configure and by tst_layers.
 function(updater_layer layer)
     set(target updater_${layer})
     add_library(${target} STATIC ${ARGN})
@@ -42,27 +40,7 @@ function(updater_layer layer)
     target_link_libraries(${target} PUBLIC updater_flags)
     target_compile_definitions(${target} PRIVATE ${GLIMMERPANE_STRICT_QT_DEFINITIONS})
 
-    set(root ${PROJECT_BINARY_DIR}/layers/${layer})
-    set(link ${root}/${layer})
-    set(result 0)
-    if(IS_SYMLINK ${link})
-        file(READ_SYMLINK ${link} points_to)
-        if(NOT points_to STREQUAL "${PROJECT_SOURCE_DIR}/${layer}")
-            file(REMOVE ${link})
-        endif()
-    endif()
-    if(NOT IS_SYMLINK ${link})
-        file(MAKE_DIRECTORY ${root})
-        file(CREATE_LINK ${PROJECT_SOURCE_DIR}/${layer} ${link} RESULT result SYMBOLIC)
-    endif()
-    if(result EQUAL 0)
-        target_include_directories(${target} PUBLIC ${root})
-    else()
-        # Without symbolic links (some Windows set-ups) the whole checkout is the include root;
-        # updater_check_layers still refuses an upward include.
-        message(STATUS "${target}: no symbolic link (${result}); including from the checkout")
-        target_include_directories(${target} PUBLIC ${PROJECT_SOURCE_DIR})
-    endif()
+    target_include_directories(${target} PUBLIC ${PROJECT_SOURCE_DIR})
 endfunction()
 
 # updater_check_layers(<source dir>)
