@@ -9,10 +9,8 @@
 #include "update/stallwatchdog.h"
 #include "update/vendorsignature.h"
 
-#include <QFileInfo>
 #include <QNetworkAccessManager>
 #include <QNetworkRequest>
-#include <QStorageInfo>
 
 namespace {
 
@@ -64,7 +62,8 @@ void InstallerDownload::start()
                     QStringLiteral("installer signature invalid"));
     if (!partial.open({address, expected.size, expected.sha256, {}}))
         return fail(DownloadResult::Error::FileError, QStringLiteral("open temporary file failed"));
-    if (!enoughDiskSpace())
+    // Before the first byte, so that a full disk shows at once and not as a failed write.
+    if (!partial.volumeHasRoom())
         return fail(DownloadResult::Error::NotEnoughSpace, QStringLiteral("not enough disk space"));
     sendRequest();
 }
@@ -299,15 +298,4 @@ void InstallerDownload::detachReply()
         reply->abort();
     reply->deleteLater();
     reply = nullptr;
-}
-
-// Before the first byte, so that a full disk shows at once and not as a failed write at the end.
-bool InstallerDownload::enoughDiskSpace() const
-{
-    if (expected.size < 0)
-        return true;
-    const QStorageInfo volume(QFileInfo(partial.tempPath()).absolutePath());
-    return !volume.isValid() || volume.bytesAvailable() < 0 ||
-           volume.bytesAvailable() >=
-               expected.size - partial.size() + Limits::diskSpaceMarginBytes();
 }

@@ -56,7 +56,6 @@ private:
     void transferFailed(QNetworkReply::NetworkError code);
     bool retryLater();
     void detachReply();
-    bool enoughDiskSpace() const;
     void fail(DownloadResult::Error error, const QString &text);
 
     QNetworkAccessManager *accessManager;

@@ -113,6 +113,15 @@ bool PartialFile::write(QByteArrayView data)
     return true;
 }
 
+bool PartialFile::volumeHasRoom() const
+{
+    if (release.size < 0)
+        return true;
+    const QStorageInfo volume(QFileInfo(tempPath()).absolutePath());
+    return !volume.isValid() || volume.bytesAvailable() < 0 ||
+           volume.bytesAvailable() >= release.size - written + Limits::diskSpaceMarginBytes();
+}
+
 // Without a stated size nothing bounds the body: it may take the volume down to the margin kept
 // free, not further. Asked again after each 8 MiB, since others write to the volume too.
 bool PartialFile::roomFor(qint64 bytes)

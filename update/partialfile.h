@@ -40,6 +40,8 @@ public:
     // the bytes can then only be fetched again. True when a state was written.
     bool keepState(const QByteArray &validator);
     void forgetState();
+    // Whether the volume takes the stated bytes still to come and keeps its free-space margin.
+    bool volumeHasRoom() const;
     // The kept bytes go; writing goes on from the start.
     bool startOver();
     // Written whole and flushed, or false: a short write never passes unnoticed, nor a body of
