@@ -2,6 +2,7 @@
 
 #include "core/limits.h"
 #include "core/updatelog.h"
+#include "update/downloadfailure.h"
 #include "update/partialdownload.h"
 #include "update/releasestatement.h"
 #include "update/retrypolicy.h"
@@ -79,8 +80,7 @@ void DownLoadManager::startDownload(const QString &url, const QString &filePath,
     // The signature covers the offered version, size and digest: a release relabelled as another
     // version is refused before anything is fetched. The bytes are then held to size and digest.
     if (!vendorPublicKeys().isEmpty() &&
-        !vendorSignatureValid(releaseStatement(expected.version, expected.size, expected.sha256),
-                              expected.signature))
+        !vendorSignatureValid(releaseStatement(expected), expected.signature))
         return fail(Error::SignatureInvalid, QStringLiteral("installer signature invalid"));
     // A partial file is continued only when its state names this very release and the file is a
     // plain file no longer than that release; anything else starts over from nothing.
@@ -322,9 +322,9 @@ void DownLoadManager::transferFailed(QNetworkReply::NetworkError code)
     const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     if (!stopped && retries < RetryPolicy::maxRetries && RetryPolicy::isTransient(code, status))
         return retryLater();
-    fail(Error::NetworkError, code == QNetworkReply::TimeoutError
-                                  ? QStringLiteral("download stalled")
-                                  : reply->errorString());
+    // A stall is logged as it happens, so it leaves no text of its own here.
+    fail(Error::NetworkError,
+         code == QNetworkReply::TimeoutError ? QString() : downloadFailureReason(code, status));
 }
 
 // The window keeps showing the download meanwhile; cancelTransfer ends the wait too.

@@ -59,13 +59,15 @@ void TestDownloadManager::initTestCase()
     QVERIFY(writeFileBytes(payloadFile, payload));
     const InstallerSigner vendor;
     QString error;
-    const auto signature = [&](int version) {
-        const auto members = vendor.integrityMembers(payloadFile, version, &error);
+    const auto signature = [&](int version) { // the digits layout, for replies without "version"
+        const auto members = vendor.integrityMembers(payloadFile, QString::number(version), &error,
+                                                     InstallerSigner::Layout::Digits);
         return QByteArray::fromBase64(
             members.value_or(QJsonObject())["signature"].toString().toLatin1());
     };
     signedPayload = {109, payload.size(),
-                     QCryptographicHash::hash(payload, QCryptographicHash::Sha256), signature(109)};
+                     QCryptographicHash::hash(payload, QCryptographicHash::Sha256), signature(109),
+                     QString()};
     signedFor107 = signature(107);
     QVERIFY2(signedPayload.signature.size() == 64 && signedFor107.size() == 64, qPrintable(error));
     publicKey = vendor.publicKeyBase64();
@@ -296,10 +298,11 @@ void TestDownloadManager::downloads()
 // would void every release already signed.
 void TestDownloadManager::statementLayout()
 {
-    const QByteArray digest(32, '\xab');
-    QCOMPARE(releaseStatement(109, 3, digest),
-             "glimmerpane-release-statement-1\nGlimmerpane\nWindows\n109\n3\n" + digest.toHex() +
-                 '\n');
+    const QByteArray digest(32, '\xab'), tail = "\n3\n" + digest.toHex() + '\n';
+    QCOMPARE(digitsReleaseStatement(109, 3, digest),
+             "glimmerpane-release-statement-1\nGlimmerpane\nWindows\n109" + tail);
+    QCOMPARE(releaseStatement(QStringLiteral("1.0.10"), 3, digest),
+             "glimmerpane-release-statement-2\nGlimmerpane\nWindows\n1.0.10" + tail);
 }
 
 UPDATER_TEST_MAIN(TestDownloadManager)
