@@ -273,7 +273,7 @@ void TestDownloadManager::downloads()
     const qsizetype retries =
         logged.removeIf([](const QString &line) { return line.startsWith("download retry "); });
     logged.removeDuplicates(); // a stall logged at each try
-    // Qt's own text for a network fault is not one of ours.
+    // A network fault's reason is the controller's to log.
     if (!succeeds && error.first().first().value<DownLoadManager::Error>() !=
                          DownLoadManager::Error::NetworkError)
         logged << manager.errorString();
