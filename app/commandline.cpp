@@ -26,6 +26,7 @@ CommandLine parseCommandLine(int argc, const char *const *argv)
         const QStringList parts = argument.split(QLatin1Char('='));
         if (parts.size() != 2 || parts.at(1).isEmpty())
             continue;
+        result.version = parts.at(1);
         QString digits = parts.at(1);
         digits.remove(QLatin1Char('.'));
         result.appVersion = digits.toLongLong(nullptr, 10);

@@ -1,4 +1,5 @@
 #include "app/commandline.h"
+#include "app/displaycheck.h"
 #include "app/latewindowicon.h"
 #include "appearance/mytheme.h"
 #include "appearance/settings.h"
@@ -11,6 +12,8 @@
 #include <QTimer>
 #include <QWindow>
 
+#include <cstdio>
+
 namespace {
 
 const QString applicationId = QStringLiteral("{114AB953-3656-C303-C1C3-427FE303B9F0}-update");
@@ -22,6 +25,11 @@ const int networkSetUpDelayMs = 100;
 
 int main(int argc, char *argv[])
 {
+    // Qt aborts when no platform plugin starts: say why, and end with 1 instead of a signal.
+    if (const std::string missing = missingDisplay(argc, argv); !missing.empty()) {
+        std::fprintf(stderr, "GlimmerpaneUpdater: %s\n", missing.c_str());
+        return 1;
+    }
     int exitCode = 0;
     {
         QtSingleApplication app(applicationId, argc, argv);
@@ -42,6 +50,7 @@ int main(int argc, char *argv[])
         MyTheme::init(&app);
         {
             MainWindow window(commandLine.appVersion, commandLine.dailyCheck);
+            window.controller()->setInstalledVersion(commandLine.version);
             QObject::connect(&app, &QtSingleApplication::messageReceived, &window,
                              &MainWindow::anotherInstanceMessage);
             if (!commandLine.dailyCheck)

@@ -8,7 +8,7 @@
 //
 // Options of the manager, for a signed download (the digest taken as the bytes come, the
 // signature checked before the request; GLIMMERPANE_UPDATE_PUBLIC_KEY names the key):
-//   --size BYTES --sha256 HEX --signature BASE64 --version DIGITS
+//   --size BYTES --sha256 HEX --signature BASE64 --version VERSION
 //
 // Options of the bare reader, to take DownLoadManager's costs apart one at a time:
 //   --cap BYTES      QNetworkReply::setReadBufferSize (DownLoadManager: 2 MiB)
@@ -87,7 +87,7 @@ void resetPeakResident()
 int usage()
 {
     std::fprintf(stderr, "usage: bench_download_driver manager URL TARGET [--size BYTES "
-                         "--sha256 HEX --signature BASE64 --version DIGITS]\n"
+                         "--sha256 HEX --signature BASE64 --version VERSION]\n"
                          "       bench_download_driver bare URL [--cap BYTES] [--timeout MS] "
                          "[--file PATH] [--flush] [--readall]\n");
     return 2;
@@ -129,8 +129,8 @@ int main(int argc, char *argv[])
             expectation.sha256 = QByteArray::fromHex(argv[++i]);
         else if (manager && option == "--signature" && hasValue)
             expectation.signature = QByteArray::fromBase64(argv[++i]);
-        else if (manager && option == "--version" && hasValue)
-            expectation.version = QByteArray(argv[++i]).toInt();
+        else if (manager && option == "--version" && hasValue) // dotted, as it is signed
+            expectation.versionText = QString::fromLatin1(argv[++i]);
         else if (manager)
             return usage();
         else if (option == "--cap" && hasValue)

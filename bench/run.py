@@ -186,12 +186,12 @@ class Bench:
         self.public_key = subprocess.run([sign, "keygen", str(key)], check=True,
                                          capture_output=True, text=True).stdout.strip()
         members = json.loads(subprocess.run(
-            [sign, "sign", str(key), str(self.work / "www/installer-big.exe"), "--version", "109"],
+            [sign, "sign", str(key), str(self.work / "www/installer-big.exe"), "--version", "1.0.9"],
             check=True, capture_output=True, text=True).stdout)
         if int(members["size"]) != self.big:
             raise BenchError(f"glimmerpane-sign stated {members['size']} bytes")
         self.signed_options = ["--size", str(members["size"]), "--sha256", members["sha256"],
-                               "--signature", members["signature"], "--version", "109"]
+                               "--signature", members["signature"], "--version", "1.0.9"]
 
     def start_nginx(self):
         say("starting nginx on 127.0.0.1")
@@ -233,7 +233,7 @@ class Bench:
         (self.work / "notes.txt").write_text(
             "Glimmerpane 1.0.9\n- Faster start-up on large libraries\n"
             "- The dark theme follows the system again\n")
-        self.newer_service = self.start_service("newer", "109")
+        self.newer_service = self.start_service("newer", "1.0.9")
         self.same_service = self.start_service("same", "108")
         display_file = self.work / "xvfb.display"
         with open(display_file, "w") as display:

@@ -18,7 +18,8 @@ public:
         FileError,
         SizeMismatch,
         ChecksumMismatch,
-        // The connection or the server failed, after any retries; errorString is Qt's text.
+        // The connection or the server failed, after any retries; errorString names the HTTP
+        // status or the kind of error (empty for a stall, which is logged as it happens).
         NetworkError,
     };
     Q_ENUM(Error)

@@ -2,6 +2,7 @@
 
 #include "core/limits.h"
 #include "core/updatelog.h"
+#include "update/downloadfailure.h"
 #include "update/releasestatement.h"
 #include "update/resumedecision.h"
 #include "update/retrybackoff.h"
@@ -56,8 +57,7 @@ void InstallerDownload::start()
     // The signature covers the offered version, size and digest: a release relabelled as another
     // version is refused before anything is fetched. The bytes are then held to size and digest.
     if (!vendorPublicKeys().isEmpty() &&
-        !vendorSignatureValid(releaseStatement(expected.version, expected.size, expected.sha256),
-                              expected.signature))
+        !vendorSignatureValid(releaseStatement(expected), expected.signature))
         return fail(DownloadResult::Error::SignatureInvalid,
                     QStringLiteral("installer signature invalid"));
     if (!partial.open({address, expected.size, expected.sha256, {}}))
@@ -239,9 +239,9 @@ void InstallerDownload::transferFailed(QNetworkReply::NetworkError code)
     const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     if (!stopped && RetryPolicy::isTransient(code, status) && retryLater())
         return;
-    fail(DownloadResult::Error::NetworkError, code == QNetworkReply::TimeoutError
-                                                  ? QStringLiteral("download stalled")
-                                                  : reply->errorString());
+    // A stall is logged as it happens, so it leaves no text of its own here.
+    fail(DownloadResult::Error::NetworkError,
+         code == QNetworkReply::TimeoutError ? QString() : downloadFailureReason(code, status));
 }
 
 // The window keeps showing the download meanwhile; cancel() ends the wait too.

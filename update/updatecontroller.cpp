@@ -23,13 +23,8 @@ UpdateController::UpdateController(QObject *parent)
             &UpdateController::progressChanged);
     connect(downloads, &DownLoadManager::signalReplyFinished, this,
             &UpdateController::downloadFinished);
-    // Qt's text for a network fault is not one of the log's lines.
     connect(downloads, &DownLoadManager::signalDownloadError, this,
-            [this](DownLoadManager::Error error) {
-                failDownload(error == DownLoadManager::Error::NetworkError
-                                 ? QString()
-                                 : downloads->errorString());
-            });
+            [this] { failDownload(downloads->errorString()); });
     connect(downloads, &DownLoadManager::signalProxyLogin, this,
             [this](const QNetworkProxy &proxy, QAuthenticator *authenticator) {
                 if (request)
@@ -43,6 +38,11 @@ UpdateController::UpdateController(QObject *parent)
 void UpdateController::setAppVersion(qint64 appVersion)
 {
     version = appVersion;
+}
+
+void UpdateController::setInstalledVersion(const QString &dotted)
+{
+    installedVersion = dotted;
 }
 
 qint64 UpdateController::appVersion() const
@@ -99,7 +99,7 @@ void UpdateController::check()
 
 void UpdateController::evaluateReply(const QByteArray &body)
 {
-    const VersionCheck check = evaluateVersionReply(body, version);
+    const VersionCheck check = evaluateVersionReply(body, version, installedVersion);
     if (!check.logLine.isEmpty())
         writeUpdateLog(check.logLine);
     for (const QString &line : check.infoLines)

@@ -26,6 +26,8 @@ public:
     explicit UpdateController(QObject *parent = nullptr);
 
     void setAppVersion(qint64 version);
+    // The installed version as the command line gave it, dots included ("1.0.10").
+    void setInstalledVersion(const QString &dotted);
     qint64 appVersion() const;
     State state() const;
     // An update has been found and not yet taken; only while Idle.
@@ -63,6 +65,7 @@ private:
     QPointer<VersionRequest> request; // while Checking
     State current = State::Idle;
     qint64 version = 0;
+    QString installedVersion;
     bool offered = false;
     QString installerName;
     QString updateAddress;

@@ -1,22 +1,40 @@
 #include "update/versioncheck.h"
 
 #include "update/releasenotes.h"
+#include "update/releasestatement.h"
+#include "update/releaseversion.h"
 #include "update/vendorsignature.h"
 #include "update/versionreply.h"
 
 namespace {
 
-VersionCheck integrityRefused()
+VersionCheck refused(const QString &logLine)
 {
     VersionCheck check;
-    check.logLine = QStringLiteral("invalid integrity info");
+    check.logLine = logLine;
     check.errorText = VersionCheck::tr("not contains update info");
     return check;
 }
 
+VersionCheck integrityRefused()
+{
+    return refused(QStringLiteral("invalid integrity info"));
+}
+
+bool isNewer(const VersionReply &reply, qint64 appVersion, const QString &installedVersion)
+{
+    if (!reply.expectation.versionText.isEmpty()) {
+        if (const std::optional<int> order =
+                compareVersions(installedVersion, reply.expectation.versionText))
+            return *order < 0;
+    }
+    return appVersion < qint64(reply.latestVersion);
+}
+
 } // namespace
 
-VersionCheck evaluateVersionReply(const QByteArray &body, qint64 appVersion)
+VersionCheck evaluateVersionReply(const QByteArray &body, qint64 appVersion,
+                                  const QString &installedVersion)
 {
     const VersionReply reply = parseVersionReply(body);
     VersionCheck check;
@@ -44,15 +62,20 @@ VersionCheck evaluateVersionReply(const QByteArray &body, qint64 appVersion)
         check.answered = true;
         check.infoLines << VersionCheck::tr("Your app version is: %1").arg(appVersion)
                         << VersionCheck::tr("Latest app version is: %1").arg(reply.latestVersion);
-        check.hasUpdate = appVersion < qint64(reply.latestVersion);
+        check.hasUpdate = isNewer(reply, appVersion, installedVersion);
         if (!check.hasUpdate) {
             check.infoLines << VersionCheck::tr("There are currently no updates");
             break;
         }
-        if (!vendorPublicKeys().isEmpty() &&
-            (reply.expectation.size < 0 || reply.expectation.sha256.isEmpty() ||
-             reply.expectation.signature.isEmpty()))
-            return integrityRefused();
+        if (!vendorPublicKeys().isEmpty()) {
+            const InstallerExpectation &stated = reply.expectation;
+            if (stated.size < 0 || stated.sha256.isEmpty() || stated.signature.isEmpty() ||
+                stated.versionText.isEmpty())
+                return integrityRefused();
+            // Checked again before the download; here, so that no run offers what cannot install.
+            if (!vendorSignatureValid(releaseStatement(stated), stated.signature))
+                return refused(QStringLiteral("installer signature invalid"));
+        }
         check.installerName = QStringLiteral("Glimmerpane") + QString::number(reply.latestVersion) +
                               QStringLiteral(".exe");
         check.updateAddress = reply.updateAddress;

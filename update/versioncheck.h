@@ -8,9 +8,11 @@
 #include <QStringList>
 
 // What one version check comes to, judged from the reply body alone: what the window logs,
-// shows and keeps. Texts the user sees are translated. With a vendor
-// key built in, an update without a size, a digest and a signature is refused like a malformed
-// one.
+// shows and keeps. Texts the user sees are translated. A reply with a dotted "version" is
+// compared part by part with the installed dotted version; without one, or when the installed
+// version is no dotted decimal text, the digits are. With a vendor key built in, an update
+// without a size, a digest, a signature and a dotted version is refused like a malformed one,
+// and one whose signature does not verify is refused here, before anyone is shown it.
 struct VersionCheck
 {
     Q_DECLARE_TR_FUNCTIONS(VersionCheck)
@@ -26,4 +28,5 @@ public:
     InstallerExpectation expectation; // what the installer must be before it is started
 };
 
-VersionCheck evaluateVersionReply(const QByteArray &body, qint64 appVersion);
+VersionCheck evaluateVersionReply(const QByteArray &body, qint64 appVersion,
+                                  const QString &installedVersion = QString());

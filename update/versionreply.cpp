@@ -1,5 +1,7 @@
 #include "update/versionreply.h"
 
+#include "update/releaseversion.h"
+
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QJsonParseError>
@@ -53,6 +55,21 @@ bool readExpectation(const QJsonObject &data, InstallerExpectation *expectation)
     return true;
 }
 
+// The release's dotted version, which orders where the digits do not; false when it is present
+// but malformed, or names other digits than "appVersion".
+bool readDottedVersion(const QJsonObject &data, InstallerExpectation *expectation)
+{
+    const QJsonValue version = data.value(QStringLiteral("version"));
+    if (version.isUndefined())
+        return true;
+    const QString text = version.toString();
+    if (!version.isString() || !isReleaseVersion(text) ||
+        versionDigits(text) != data.value(QStringLiteral("appVersion")).toString())
+        return false;
+    expectation->versionText = text;
+    return true;
+}
+
 } // namespace
 
 VersionReply parseVersionReply(const QByteArray &body)
@@ -92,7 +109,8 @@ VersionReply parseVersionReply(const QByteArray &body)
         return reply;
     }
 
-    if (!readExpectation(data, &reply.expectation)) {
+    if (!readExpectation(data, &reply.expectation) ||
+        !readDottedVersion(data, &reply.expectation)) {
         reply.outcome = VersionReply::BadIntegrity;
         return reply;
     }

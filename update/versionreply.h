@@ -15,7 +15,7 @@ struct VersionReply
         BadCode,      // "code" missing, not a number, or not 200
         NoData,       // "data" missing or not an object
         NoUpdateInfo, // "data" lacks one of its three members
-        BadIntegrity, // "size", "sha256" or "signature" present but malformed
+        BadIntegrity, // "size", "sha256", "signature" or "version" present but malformed
     };
 
     Outcome outcome = InvalidJson;
@@ -23,7 +23,8 @@ struct VersionReply
     int latestVersion = 0; // the "appVersion" digits; 0 when not a plain int in a string
     QString updateAddress;
     QString updateLog;
-    InstallerExpectation expectation; // the optional "size", "sha256" and "signature"
+    // The optional "size", "sha256", "signature" and "version" (dotted, its digits "appVersion").
+    InstallerExpectation expectation;
 };
 
 VersionReply parseVersionReply(const QByteArray &body);

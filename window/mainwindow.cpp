@@ -4,6 +4,7 @@
 #include "core/resourcepaths.h"
 #include "core/updatelog.h"
 #include "ui_mainwindow.h"
+#include "window/keyrepeatfilter.h"
 #include "window/proxylogindialog.h"
 
 #include <QAccessible>
@@ -53,7 +54,7 @@ void announce(QWidget *where)
 
 MainWindow::MainWindow(qint64 appVersion, bool dailyCheck, QWidget *parent)
     : QMainWindow(parent), ui(new Ui::MainWindow), update(new UpdateController(this)),
-      dailyCheck(dailyCheck)
+      dailyCheck(dailyCheck), presented(!dailyCheck)
 {
     QAccessible::installFactory(decorativeIcon); // once: a factory installed twice is kept once
     update->setAppVersion(appVersion);
@@ -63,6 +64,7 @@ MainWindow::MainWindow(qint64 appVersion, bool dailyCheck, QWidget *parent)
     setAttribute(Qt::WA_TranslucentBackground);
 
     ui->setupUi(this);
+    new KeyRepeatFilter(this);
     loadLanguage();
     setWindowTitle(QStringLiteral("Glimmerpane ") + tr("Update"));
 
@@ -182,8 +184,22 @@ void MainWindow::on_CUP_UpdateBtn_clicked()
 void MainWindow::showState(UpdateController::State state)
 {
     QPushButton *button = ui->CUP_UpdateBtn;
-    button->setEnabled(state == UpdateController::State::Idle ||
-                       state == UpdateController::State::Downloading);
+    const bool enabled =
+        state == UpdateController::State::Idle || state == UpdateController::State::Downloading;
+    // Disabling passes the focus on to "Official Site", where the next Return would open the
+    // browser instead of acting on the update: the focus rests with the window meanwhile, and the
+    // button takes it back when it can act again.
+    if (!enabled && button->isEnabled()) {
+        refocusUpdate = !focusWidget() || focusWidget() == button;
+        button->setEnabled(false);
+        if (refocusUpdate && focusWidget())
+            focusWidget()->clearFocus();
+    }
+    button->setEnabled(enabled);
+    if (enabled && refocusUpdate) {
+        refocusUpdate = false;
+        button->setFocus(Qt::OtherFocusReason);
+    }
     switch (state) {
     case UpdateController::State::Idle:
         button->setText(update->hasUpdate() ? tr("Download Update") : tr("Check Update"));
@@ -241,6 +257,7 @@ void MainWindow::anotherInstanceMessage(const QString &message)
 
 void MainWindow::raiseWindow()
 {
+    presented = true;
 #ifdef Q_OS_WIN
     // Briefly on top, so Windows lets the window in front of the one that has the focus.
     const Qt::WindowFlags flags = windowFlags();
@@ -322,7 +339,9 @@ void MainWindow::quit()
 // neither stored nor logged.
 void MainWindow::proxyLogin(const QNetworkProxy &proxy, QAuthenticator *authenticator)
 {
-    if (proxyAsked)
+    // A daily check not yet shown has nobody to ask: the request fails and the run ends, instead
+    // of waiting for ever with the single-instance guard held.
+    if (proxyAsked || !presented)
         return;
     proxyAsked = true;
     ProxyLoginDialog dialog(proxy.hostName(), this);

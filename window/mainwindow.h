@@ -63,4 +63,6 @@ private:
     bool dailyCheck;
     bool quitting = false;
     bool proxyAsked = false;
+    bool presented;             // the window has been shown: a proxy's question can be asked
+    bool refocusUpdate = false; // the update button gets the focus back once it is enabled
 };

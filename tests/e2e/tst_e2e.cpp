@@ -57,7 +57,7 @@ void TestEndToEnd::runs_data()
 {
     QTest::addColumn<QStringList>("serviceOptions");
     QTest::addColumn<QStringList>("arguments");
-    QTest::addColumn<QString>("then");    // "kill and restart", "proxy login" or "proxy cancel"
+    QTest::addColumn<QString>("then");    // what the test does or sets up: see runs()
     QTest::addColumn<QString>("logLine"); // expected in the log; empty for none
     QTest::addColumn<QString>("served");  // how the service answered the last installer request
 
@@ -84,6 +84,35 @@ void TestEndToEnd::runs_data()
         "install start success", "200");
     row("proxy login cancelled", withInstaller, {"version=1.0.8"}, "proxy cancel",
         "download failed");
+
+    // Versions order part by part, and the signature names the dotted one. "quiet": the daily
+    // check ends by itself, without an installer request; "install": offered, and it installs.
+    const auto version = [&](const char *name, const char *latest, const QString &installed,
+                             const char *then, const char *logLine, const QStringList &more = {}) {
+        row(name, withInstaller + QStringList{"--latest-version", latest} + more,
+            {"version=" + installed, "dailyCheck"}, then, logLine, *then == 'i' ? "200" : "");
+    };
+    version("1.0.10 offered to 1.1.0: nothing", "1.0.10", "1.1.0", "quiet", "");
+    version("1.1.0 offered to 1.0.10: installs", "1.1.0", "1.0.10", "install",
+            "install start success");
+    version("1.0.10 offered to 1.0.9: installs", "1.0.10", "1.0.9", "install",
+            "install start success");
+    version("version whose digits are not appVersion", "1.0.10", "1.0.9", "quiet",
+            "invalid integrity info", {"--app-version", "1011"});
+    version("signed for 1.0.9, offered as 1.0.10", "1.0.10", "1.0.9", "quiet",
+            "installer signature invalid", {"--signed-as", "1.0.9"});
+    // The updater holds another key, made by the signing tool.
+    row("signed by another key", withInstaller, {"version=1.0.8", "dailyCheck"}, "another key",
+        "installer signature invalid");
+    // Nobody to ask: the request fails and the run ends.
+    row("daily check behind an always-407 proxy", withInstaller, {"version=1.0.8", "dailyCheck"},
+        "407 proxy", "JSON format err");
+    // A browser stub on PATH records whether "Official Site" took a Return.
+    const QStringList nothingNewer = withInstaller + QStringList{"--latest-version", "1.0.8"};
+    row("Tab, Return, Return: 2 checks, no browser", nothingNewer, {"version=1.0.8"}, "keys", "");
+    row("Return held 1.5 s: one check", nothingNewer, {"version=1.0.8"}, "keys: Return held", "");
+    row("no display", {}, {"version=1.0.8", "dailyCheck"}, "no display", "");
+    row("DISPLAY without a server", {}, {"version=1.0.8", "dailyCheck"}, "no display server", "");
 }
 
 void TestEndToEnd::runs()
@@ -100,6 +129,43 @@ void TestEndToEnd::runs()
     if (then.startsWith("proxy") && QStandardPaths::findExecutable("tinyproxy").isEmpty())
         SKIP_UNLESS_CI("needs tinyproxy: scripts/install-deps");
     QVERIFY(!then.startsWith("proxy") || home.startProxy(user, password));
+    QProcessEnvironment &environment = home.environment();
+    const QString own = QFileInfo(home.installerRecordPath()).path();
+    if (then == "another key") {
+        ChildProcess keygen(GLIMMERPANE_SIGN_BIN, {"keygen", own + "/other.key"});
+        environment.insert("GLIMMERPANE_UPDATE_PUBLIC_KEY", keygen.nextLine());
+    }
+    LocalHttpsServer proxy{LocalHttpsServer::Scheme::Http};
+    if (then == "407 proxy") { // waits for no dialog: a dialog shown would hold the run for ever
+        proxy.setHandler([](const HttpRequest &, HttpResponse &response) {
+            response.setStatus(407);
+            response.setHeader("Proxy-Authenticate", "Basic realm=\"test\"");
+        });
+        QVERIFY(proxy.listen());
+        environment.insert("https_proxy", proxy.url(QString()).toString());
+        environment.insert("GLIMMERPANE_PROXY_LOOPBACK", "1");
+    }
+    const QString browserRecord = own + "/browser-opened";
+    if (then.startsWith("keys")) {
+        QVERIFY(writeFileBytes(own + "/xdg-open",
+                               "#!/bin/sh\necho \"$@\" >>" + browserRecord.toUtf8() + "\n"));
+        QVERIFY(QFile::setPermissions(own + "/xdg-open", QFile::ExeOwner | QFile::ReadOwner));
+        environment.insert("PATH", own + ':' + environment.value("PATH"));
+    }
+    if (then.startsWith("no display")) { // exits 1 before anything else, and says why
+        for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+            environment.remove(name);
+        if (then.endsWith("server")) // not :99, where xvfb-run -a puts the test's own
+            environment.insert("DISPLAY", ":64999");
+        ChildProcess run(GLIMMERPANE_UPDATER_BIN, arguments, environment);
+        QVERIFY(run.finishes());
+        const QByteArray said = run.readAllStandardError();
+        QVERIFY2(run.exitStatus() == QProcess::NormalExit && run.exitCode() == 1 &&
+                     said.startsWith("GlimmerpaneUpdater: no display"),
+                 said.constData());
+        QVERIFY(home.requests().isEmpty() && home.readLog().isEmpty());
+        return;
+    }
     QProcess *updater = home.start(arguments);
     const QString installer = GLIMMERPANE_DEMO_INSTALLER_BIN;
     const QString installerRequest = "GET /" + QFileInfo(installer).fileName() + " - ";
@@ -114,22 +180,45 @@ void TestEndToEnd::runs()
                             }),
                  qPrintable(home.requests().join('\n')));
     };
-    const QString temporary = home.updateFolder() + "Glimmerpane109.exe_tmp";
+    const int latest = serviceOptions.indexOf("--latest-version") + 1;
+    const QString installed = home.updateFolder() + "Glimmerpane" +
+                              QString(latest ? serviceOptions.at(latest) : "109").remove('.') +
+                              ".exe",
+                  temporary = installed + "_tmp";
 
-    if (then == "kill and restart") {
+    const auto checks = [&] { return home.requests().count(versionRequestLine); };
+    if (then.startsWith("keys")) {
+        const QStringList focus{"windowfocus", "--sync", home.windowAfter(1)};
+        QVERIFY(!focus.constLast().isEmpty());
+        if (then.endsWith("Return held")) {
+            const QStringList hold{"keydown", "Return", "sleep", "1.5", "keyup", "Return"};
+            QVERIFY(xdotoolUntil(focus + hold, [&] { return checks() > 1; }));
+        } else {
+            // From the notes, where a click leaves the focus, on to the update button.
+            xdotool({"mousemove", "--window", focus.constLast(), "250", "120", "click", "1"});
+            xdotool(focus + QStringList{"key", "Tab"});
+            for (const int wanted : {2, 3})
+                QVERIFY(xdotoolUntil(focus + QStringList{"key", "Return"},
+                                     [&] { return checks() >= wanted; }));
+            QVERIFY(!QFileInfo::exists(browserRecord));
+        }
+        xdotool(focus + QStringList{"key", "alt+F4"}); // after every key before it
+        QVERIFY(finishesWithin(updater, 10000));
+        QCOMPARE(checks(), then.endsWith("Return held") ? 2 : 3);
+    } else if (then == "install" || then == "kill and restart") {
         clickDownload(1);
-        QVERIFY(QTest::qWaitFor([&] { return QFileInfo(temporary).size() > 0; }, 10000));
-        updater->kill();
-        QVERIFY(finishesWithin(updater, 5000));
-        QVERIFY(QFileInfo::exists(temporary) && !QFileInfo::exists(home.installerRecordPath()));
-
-        updater = home.start(arguments);
-        clickDownload(2);
+        if (then == "kill and restart") {
+            QVERIFY(QTest::qWaitFor([&] { return QFileInfo(temporary).size() > 0; }, 10000));
+            updater->kill();
+            QVERIFY(finishesWithin(updater, 5000));
+            QVERIFY(QFileInfo::exists(temporary) && !QFileInfo::exists(home.installerRecordPath()));
+            updater = home.start(arguments);
+            clickDownload(2);
+        }
         QVERIFY2(
             QTest::qWaitFor([&] { return QFileInfo::exists(home.installerRecordPath()); }, 30000),
             qPrintable(home.readLog()));
-        QCOMPARE(readFileBytes(home.updateFolder() + "Glimmerpane109.exe"),
-                 readFileBytes(installer));
+        QCOMPARE(readFileBytes(installed), readFileBytes(installer));
         QVERIFY(!QFileInfo::exists(temporary));
     } else if (then.startsWith("proxy")) {
         clickDownload(1);
@@ -163,7 +252,10 @@ void TestEndToEnd::runs()
     const QRegularExpression line("^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d - " + logLine + "$",
                                   QRegularExpression::MultilineOption);
     QVERIFY2(logLine.isEmpty() || line.match(log).hasMatch(), qPrintable(log));
-    QVERIFY(home.requests().startsWith(versionRequestLine));
+    QVERIFY(then == "407 proxy" || home.requests().startsWith(versionRequestLine));
+    if (then == "quiet" || then == "another key" || then == "407 proxy")
+        QVERIFY(home.requests().filter(installerRequest).isEmpty() && visibleWindows().isEmpty() &&
+                (then != "407 proxy" || proxy.requestCount() > 0));
     QVERIFY2(served.isEmpty() || home.requests().constLast().startsWith(installerRequest + served),
              qPrintable(home.requests().join('\n')));
 }

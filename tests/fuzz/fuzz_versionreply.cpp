@@ -7,7 +7,7 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     const QByteArray body(reinterpret_cast<const char *>(data), qsizetype(size));
-    const VersionCheck check = evaluateVersionReply(body, 108);
+    const VersionCheck check = evaluateVersionReply(body, 108, QStringLiteral("1.0.8"));
     // Something offered always has a name and nothing but a whole digest; a refusal keeps none.
     if (check.hasUpdate != !check.installerName.isEmpty() ||
         check.answered == !check.errorText.isEmpty() ||

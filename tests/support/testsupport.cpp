@@ -12,8 +12,8 @@
 #include <QSettings>
 #include <QSignalSpy>
 #include <QSslConfiguration>
-#include <QTest>
 #include <QTemporaryDir>
+#include <QTest>
 
 #include <memory>
 
@@ -178,15 +178,21 @@ QStringList visibleWindows()
         .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
 }
 
-bool clickUntil(const QString &window, QPoint at, const std::function<bool()> &effect)
+bool xdotoolUntil(const QStringList &arguments, const std::function<bool()> &effect)
 {
     for (int attempt = 0; attempt < 5; ++attempt) {
-        xdotool({"mousemove", "--window", window, QString::number(at.x()), QString::number(at.y()),
-                 "click", "1"});
+        xdotool(arguments);
         if (QTest::qWaitFor(effect, 3000))
             return true;
     }
     return false;
+}
+
+bool clickUntil(const QString &window, QPoint at, const std::function<bool()> &effect)
+{
+    return xdotoolUntil({"mousemove", "--window", window, QString::number(at.x()),
+                         QString::number(at.y()), "click", "1"},
+                        effect);
 }
 
 QImage screenshot(const QString &windowId)

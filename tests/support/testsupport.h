@@ -58,6 +58,8 @@ QImage screenshot(const QString &windowId);
 // Clicks `at` in `window` until `effect` shows, five times at most: a window that has not had
 // the focus may take the first click for its activation.
 bool clickUntil(const QString &window, QPoint at, const std::function<bool()> &effect);
+// The same with any xdotool input, such as keys.
+bool xdotoolUntil(const QStringList &arguments, const std::function<bool()> &effect);
 
 // Counts the events of one type that reach an object itself, from construction on.
 class EventCounter : public QObject

@@ -3,11 +3,13 @@
 #include "core/productpaths.h"
 #include "fixtures/httpsserver/localhttpsserver.h"
 #include "tests/support/testsupport.h"
+#include "tools/signing/installersigner.h"
 
 #include <QApplication>
 #include <QAuthenticator>
 #include <QCryptographicHash>
 #include <QDir>
+#include <QJsonDocument>
 #include <QNetworkProxy>
 #include <QSignalSpy>
 #include <QTest>
@@ -34,6 +36,7 @@ private:
     static QString check(UpdateController &controller);
 
     LocalHttpsServer server{LocalHttpsServer::Scheme::Https};
+    const InstallerSigner vendor, stranger;
 };
 
 void TestUpdateController::initTestCase()
@@ -51,7 +54,8 @@ QString TestUpdateController::check(UpdateController &controller)
 }
 
 // Every kind of reply the service can give, and limits on its time and size: what the update
-// logs, reports and offers. With a vendor key ("key: " rows) an offered update must be signed.
+// logs, reports and offers. With a vendor key ("key: " rows; "stranger: " another key) an offered
+// update must be signed, for its dotted version.
 void TestUpdateController::versionReplies_data()
 {
     QTest::addColumn<QByteArray>("body"); // "stall", "endless": misbehaving services
@@ -83,6 +87,13 @@ void TestUpdateController::versionReplies_data()
     row("one line of 1 MiB", versionServiceReply("109", "a", line), "", "",
         line.left(1000) + u'\u2026', true);
 
+    const QString installer = testSandboxPath() + "/setup.exe";
+    QVERIFY(writeFileBytes(installer, "MZ"));
+    QString error;
+    QJsonObject members = vendor.integrityMembers(installer, "1.0.9", &error).value();
+    members.remove("appVersion");
+    const QByteArray vendorSigned =
+        ',' + QJsonDocument(members).toJson(QJsonDocument::Compact).mid(1).chopped(1);
     const QByteArray hex(64, 'a'), signature = QByteArray(64, 's').toBase64();
     const QByteArray good =
         R"(,"size":3,"sha256":")" + hex.toUpper() + R"(","signature":")" + signature + "\"";
@@ -90,7 +101,9 @@ void TestUpdateController::versionReplies_data()
         return versionServiceReply("109", "https://host/setup", "n").replace("}}", members + "}}");
     };
     row("size, digest and signature", offer(good), "", "", "n", true);
-    row("key: signed", offer(good), "", "", "n", true);
+    row("key: signed for 1.0.9", offer(vendorSigned), "", "", "n", true);
+    row("stranger: signed by another key", offer(vendorSigned), "installer signature invalid",
+        noInfo);
     row("key: nothing newer needs no signature", versionServiceReply("108", "a", "n"), "", "",
         "There are currently no updates");
     const auto bad = [&](const char *name, const QByteArray &members) {
@@ -103,6 +116,13 @@ void TestUpdateController::versionReplies_data()
     bad("signature not base64", R"(,"signature":"@@@@")");
     bad("key: digest without signature", R"(,"sha256":")" + hex + "\"");
     bad("key: digest and signature without size", good.mid(good.indexOf(',', 1)));
+    bad("key: signed, without a dotted version", good);
+    const auto dotted = [](const QString &version) { // "appVersion" its digits
+        return versionServiceReply(QString(version).remove('.'), "a", "n")
+            .replace("}}", ",\"version\":\"" + version.toLatin1() + "\"}}");
+    };
+    for (const char *version : {"1.09", "1.0.0.0.9", "1.65536"})
+        row(version, dotted(version), "invalid integrity info", noInfo);
 }
 
 void TestUpdateController::versionReplies()
@@ -126,11 +146,14 @@ void TestUpdateController::versionReplies()
             response.setBody(body);
         }
     });
-    if (QByteArray(QTest::currentDataTag()).startsWith("key: "))
-        qputenv("GLIMMERPANE_UPDATE_PUBLIC_KEY", QByteArray(32, 'k').toBase64());
+    const QByteArray tag = QTest::currentDataTag();
+    if (tag.startsWith("key: ") || tag.startsWith("stranger: "))
+        qputenv("GLIMMERPANE_UPDATE_PUBLIC_KEY",
+                (tag.startsWith("key: ") ? vendor : stranger).publicKeyBase64());
     const int logSize = updateLogText().size();
     UpdateController controller;
     controller.setAppVersion(108);
+    controller.setInstalledVersion("1.0.8");
     QSignalSpy added(&controller, &UpdateController::infoAdded);
 
     const QString reported = check(controller);
@@ -191,6 +214,8 @@ void TestUpdateController::failures_data()
     const QString prepare = "prepare to download update; ";
     QTest::newRow("digest other than stated")
         << "digest" << prepare + "installer checksum mismatch; download failed";
+    QTest::newRow("installer not found")
+        << "404" << prepare + "download error: HTTP status 404; download failed";
     QTest::newRow("update folder taken by a plain file")
         << "plain file" << prepare + "create update folder failed; download failed";
     QTest::newRow("installer swapped between the download and its start")
@@ -207,6 +232,7 @@ void TestUpdateController::failures()
     offerUpdate(
         server,
         [=](const HttpRequest &, HttpResponse &response) {
+            response.setStatus(failure == "404" ? 404 : 200);
             response.setBody(failure == "digest" ? "M" : "MZ");
         },
         "n", QCryptographicHash::hash("MZ", QCryptographicHash::Sha256));

@@ -1,10 +1,11 @@
 // glimmerpane-sign: the vendor's tool for signed installers.
 //   glimmerpane-sign keygen SECRET_FILE          new secret key (mode 0600, never overwrites);
 //                                                prints the public key for the build
-//   glimmerpane-sign sign SECRET_FILE INSTALLER --version DIGITS
-//                                                prints "size", "sha256" and "signature" for
-//                                                the version reply's "data" that offers the
-//                                                installer as version DIGITS ("appVersion")
+//   glimmerpane-sign sign SECRET_FILE INSTALLER --version VERSION
+//                                                prints "size", "sha256", "signature",
+//                                                "version" and "appVersion" for the version
+//                                                reply's "data" that offers the installer as
+//                                                VERSION, dotted ("1.0.10")
 #include "tools/signing/installersigner.h"
 
 #include <QCoreApplication>
@@ -17,7 +18,7 @@ namespace {
 int usage()
 {
     std::fputs("usage: glimmerpane-sign keygen SECRET_FILE\n"
-               "       glimmerpane-sign sign SECRET_FILE INSTALLER --version DIGITS\n",
+               "       glimmerpane-sign sign SECRET_FILE INSTALLER --version VERSION\n",
                stderr);
     return 2;
 }
@@ -44,18 +45,12 @@ int main(int argc, char *argv[])
     }
     if (arguments.size() == 5 && arguments.at(0) == QLatin1String("sign") &&
         arguments.at(3) == QLatin1String("--version")) {
-        // Digits as the updater reads them back, so that the statement signed is the one checked.
-        bool ok = false;
-        const int version = arguments.at(4).toInt(&ok);
-        if (!ok || version <= 0 || QString::number(version) != arguments.at(4))
-            return fail(QStringLiteral("--version wants the version's digits without dots, "
-                                       "such as 109"));
         const std::optional<InstallerSigner> signer =
             InstallerSigner::fromFile(arguments.at(1), &error);
         if (!signer)
             return fail(error);
         const std::optional<QJsonObject> members =
-            signer->integrityMembers(arguments.at(2), version, &error);
+            signer->integrityMembers(arguments.at(2), arguments.at(4), &error);
         if (!members)
             return fail(error);
         std::printf("%s\n", QJsonDocument(*members).toJson(QJsonDocument::Indented).constData());

@@ -1,6 +1,7 @@
 #include "tools/signing/installersigner.h"
 
 #include "update/releasestatement.h"
+#include "update/releaseversion.h"
 
 #include <QCryptographicHash>
 #include <QFile>
@@ -62,8 +63,20 @@ QByteArray InstallerSigner::publicKeyBase64() const
 }
 
 std::optional<QJsonObject> InstallerSigner::integrityMembers(const QString &installerPath,
-                                                             int version, QString *error) const
+                                                             const QString &version, QString *error,
+                                                             Layout layout) const
 {
+    const bool dotted = layout == Layout::Dotted;
+    // Only what the updater reads back the same, so that the statement signed is the one checked.
+    bool digits = false;
+    const int number = version.toInt(&digits);
+    if (dotted ? !isReleaseVersion(version) : !digits || QString::number(number) != version) {
+        *error = dotted ? QStringLiteral("%1 is no version such as 1.0.10: one to four "
+                                         "parts, each 0 to 65535 without leading zeros")
+                              .arg(version)
+                        : QStringLiteral("%1 is no version's digits such as 1010").arg(version);
+        return std::nullopt;
+    }
     QFile installer(installerPath);
     QCryptographicHash hash(QCryptographicHash::Sha256);
     if (!installer.open(QIODevice::ReadOnly) || !hash.addData(&installer)) {
@@ -71,11 +84,17 @@ std::optional<QJsonObject> InstallerSigner::integrityMembers(const QString &inst
         return std::nullopt;
     }
     const QByteArray digest = hash.result();
-    const QByteArray statement = releaseStatement(version, installer.size(), digest);
+    const QByteArray statement = dotted ? releaseStatement(version, installer.size(), digest)
+                                        : digitsReleaseStatement(number, installer.size(), digest);
     QByteArray signature(crypto_sign_BYTES, Qt::Uninitialized);
     crypto_sign_detached(reinterpret_cast<unsigned char *>(signature.data()), nullptr,
                          bytes(statement), quint64(statement.size()), bytes(secretKey));
-    return QJsonObject{{QStringLiteral("size"), double(installer.size())},
-                       {QStringLiteral("sha256"), QString::fromLatin1(digest.toHex())},
-                       {QStringLiteral("signature"), QString::fromLatin1(signature.toBase64())}};
+    QJsonObject members{{QStringLiteral("size"), double(installer.size())},
+                        {QStringLiteral("sha256"), QString::fromLatin1(digest.toHex())},
+                        {QStringLiteral("signature"), QString::fromLatin1(signature.toBase64())}};
+    if (dotted) {
+        members.insert(QStringLiteral("version"), version);
+        members.insert(QStringLiteral("appVersion"), versionDigits(version));
+    }
+    return members;
 }
