@@ -1,5 +1,6 @@
 #include "app/commandline.h"
 #include "app/latewindowicon.h"
+#include "app/startupnotes.h"
 #include "appearance/mytheme.h"
 #include "appearance/settings.h"
 #include "core/resourcepaths.h"
@@ -22,6 +23,7 @@ const int networkSetUpDelayMs = 100;
 
 int main(int argc, char *argv[])
 {
+    ignoreFileSizeSignal();
     int exitCode = 0;
     {
         QtSingleApplication app(applicationId, argc, argv);
@@ -31,6 +33,7 @@ int main(int argc, char *argv[])
         }
 
         openUpdateLog();
+        logGuardFolderNote();
         QCoreApplication::setApplicationVersion(QStringLiteral(GLIMMERPANE_VERSION));
         const CommandLine commandLine = parseCommandLine(argc, argv);
 

@@ -15,6 +15,9 @@
 #include <QStandardPaths>
 #include <QTest>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace {
 
 // Under CI a missing tool fails the row; elsewhere it skips with the reason.
@@ -36,6 +39,8 @@ private slots:
     void init();
     void runs_data();
     void runs();
+    void foreignFiles_data();
+    void foreignFiles();
     void highDpi();
     void screenReader();
 };
@@ -84,6 +89,12 @@ void TestEndToEnd::runs_data()
         "install start success", "200");
     row("proxy login cancelled", withInstaller, {"version=1.0.8"}, "proxy cancel",
         "download failed");
+    // 4 MiB under the name the requests are checked by.
+    const QString large =
+        testSandboxPath() + '/' + QFileInfo(GLIMMERPANE_DEMO_INSTALLER_BIN).fileName();
+    writeFileBytes(large, QByteArray(4 << 20, 'x'));
+    row("ulimit -f 1024: a failed write, not SIGXFSZ", {"--installer", large}, {"version=1.0.8"},
+        "file size limit", "download failed");
 }
 
 void TestEndToEnd::runs()
@@ -100,6 +111,10 @@ void TestEndToEnd::runs()
     if (then.startsWith("proxy") && QStandardPaths::findExecutable("tinyproxy").isEmpty())
         SKIP_UNLESS_CI("needs tinyproxy: scripts/install-deps");
     QVERIFY(!then.startsWith("proxy") || home.startProxy(user, password));
+    if (then == "file size limit")
+        home.runUpdaterAs("bash",
+                          {"-c", "ulimit -f 1024 && exec \"$0\" \"$@\"", GLIMMERPANE_UPDATER_BIN},
+                          home.environment().value("XDG_DATA_HOME") + '/');
     QProcess *updater = home.start(arguments);
     const QString installer = GLIMMERPANE_DEMO_INSTALLER_BIN;
     const QString installerRequest = "GET /" + QFileInfo(installer).fileName() + " - ";
@@ -142,6 +157,12 @@ void TestEndToEnd::runs()
         xdotool(login + QStringList{"key", then == "proxy login" ? "Return" : "Escape"});
         QVERIFY2(QTest::qWaitFor([&] { return home.readLog().contains(logLine + '\n'); }, 30000),
                  qPrintable(home.readLog()));
+    } else if (then == "file size limit") { // the window stays; closed as a user does
+        clickDownload(1);
+        QVERIFY(QTest::qWaitFor([&] { return home.readLog().contains(logLine + '\n'); }, 30000));
+        QVERIFY(
+            home.readLog().contains(QRegularExpression("write installer failed\n.* - " + logLine)));
+        xdotool({"windowfocus", "--sync", visibleWindows().value(0), "key", "alt+F4"});
     }
     if (then == "proxy login") { // kept in memory only: in no file, the log included
         QStringList read;
@@ -166,6 +187,83 @@ void TestEndToEnd::runs()
     QVERIFY(home.requests().startsWith(versionRequestLine));
     QVERIFY2(served.isEmpty() || home.requests().constLast().startsWith(installerRequest + served),
              qPrintable(home.requests().join('\n')));
+}
+
+void TestEndToEnd::foreignFiles_data()
+{
+    QTest::addColumn<QString>("setup");
+    QTest::addColumn<QString>("logLine"); // %1: the user's guard folder
+
+    const QString why = "single instance guard: %1 %2; this start uses a folder of its own";
+    for (const char *setup : {"5 MiB log", "symbolic link", "hard link"})
+        QTest::newRow(setup) << setup << "";
+    // Another user's files where the guard of this user looks.
+    QTest::newRow("guard folder made by another user")
+        << "user: folder" << why.arg("%1", "belongs to user 64124");
+    QTest::newRow("guard folder a link to another user's")
+        << "user: link" << why.arg("%1", "is a link or not a folder");
+    QTest::newRow("the earlier guard's paths taken by another user") << "user: old paths"
+                                                                     << "";
+    QTest::newRow("a start with and one without XDG_RUNTIME_DIR") << "user: runtime"
+                                                                  << "";
+}
+
+// The updater starts its window and logs what it refused; whatever stands at the log's name is
+// never written through. Rows marked "user:" run as an unprivileged user (uid 64123), against
+// files of uid 64124, in a shared temporary folder as /tmp is.
+void TestEndToEnd::foreignFiles()
+{
+    QFETCH(QString, setup);
+    QFETCH(QString, logLine);
+    UpdaterHome home;
+    QVERIFY2(home.startService({"--latest-version", "108"}), qPrintable(home.serviceOutput()));
+    QProcessEnvironment &environment = home.environment();
+    const QString data = environment.value("XDG_DATA_HOME") + '/',
+                  log = data + "Glimmerpane/log/update.log";
+    const QString temporary = environment.value("TMPDIR"), victim = testSandboxPath() + "/victim";
+    const QString guard = temporary + "/glimmerpane-guard-64123";
+    QVERIFY(QDir().mkpath(data + "Glimmerpane/log") && writeFileBytes(victim, "victim\n"));
+    if (setup == "5 MiB log")
+        QVERIFY(writeFileBytes(log, QByteArray(5 << 20, 'x')));
+    QVERIFY(setup != "symbolic link" || QFile::link(victim, log));
+    QVERIFY(setup != "hard link" || ::link(QFile::encodeName(victim), QFile::encodeName(log)) == 0);
+    if (setup.startsWith("user")) {
+        if (::geteuid() != 0 || QStandardPaths::findExecutable("setpriv").isEmpty())
+            SKIP_UNLESS_CI("needs root and setpriv (util-linux) to run as another user");
+        if (setup == "user: folder" || setup == "user: link")
+            QVERIFY(setup.endsWith("link") ? QFile::link(testSandboxPath(), guard)
+                                           : QDir().mkdir(guard));
+        if (setup == "user: old paths")
+            QVERIFY(QDir().mkdir(temporary + "/named-mutexes-fa7b") &&
+                    writeFileBytes(temporary + "/qtsingleapp-ABCCCF-11d3-fa7b-lockfile", ""));
+        // The user's folders are its own; what is in the temporary folder, the other user's.
+        QVERIFY(QProcess::execute("chown", {"-R", "64123", data + "../../.."}) == 0 &&
+                QProcess::execute("chown", {"-hR", "64124", temporary}) == 0 &&
+                QProcess::execute("chown", {"0", temporary}) == 0 &&
+                ::chmod(QFile::encodeName(temporary), 01777) == 0 &&
+                ::chmod(QFile::encodeName(testSandboxPath()), 0711) == 0);
+        home.runUpdaterAs(
+            "setpriv",
+            {"--reuid=64123", "--regid=64123", "--clear-groups", "--", GLIMMERPANE_UPDATER_BIN},
+            data);
+        environment.insert("QT_QPA_PLATFORM", "offscreen"); // the X display is the test's
+        if (setup != "user: runtime")                       // as in su sessions and cron
+            environment.remove("XDG_RUNTIME_DIR");
+    }
+    home.start({"version=1.0.8"});
+    // The window's start-up check asks the service.
+    QVERIFY(QTest::qWaitFor([&] { return home.requests().contains(versionRequestLine); }, 20000));
+    if (setup == "user: runtime") {
+        environment.remove("XDG_RUNTIME_DIR");
+        QProcess *second = home.start({"version=1.0.8"});
+        QVERIFY(finishesWithin(second, 10000) && second->exitCode() == 0);
+        QCOMPARE(home.requests().count(versionRequestLine), 1); // it handed over
+    }
+    QCOMPARE(readFileBytes(victim), "victim\n");
+    QCOMPARE(QFileInfo(log + ".1").size(), setup == "5 MiB log" ? 5 << 20 : 0);
+    QVERIFY(QFileInfo(log).size() < 1 << 20);
+    QVERIFY2(home.readLog().contains(QString(logLine).replace("%1", guard)),
+             qPrintable(home.readLog()));
 }
 
 // At QT_SCALE_FACTOR=2 the window is twice as many pixels each way, and its icons are drawn at
