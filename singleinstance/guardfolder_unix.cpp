@@ -136,11 +136,14 @@ QString settleGuardFolder(const QString &lockName)
         if (state.note.isEmpty())
             return state.path;
     }
-    state.own = std::make_unique<QTemporaryDir>(
-        QDir::tempPath() + QStringLiteral("/glimmerpane-guard-%1-XXXXXX").arg(uid()));
-    state.path = state.own->isValid() && privateFolderProblem(state.own->path(), false).isEmpty()
-                     ? state.own->path()
-                     : QString();
+    state.path.clear();
+    const QString temporary = QDir::tempPath(); // empty when missing: never a folder in "/"
+    if (!temporary.isEmpty())
+        state.own = std::make_unique<QTemporaryDir>(
+            temporary + QStringLiteral("/glimmerpane-guard-%1-XXXXXX").arg(uid()));
+    if (state.own && state.own->isValid() &&
+        privateFolderProblem(state.own->path(), false).isEmpty())
+        state.path = state.own->path();
     qCWarning(lcSingleInstance,
               "Single-instance guard: %s; this start uses a folder of its own: %s",
               qPrintable(state.note),

@@ -10,12 +10,13 @@
 #include <QSignalSpy>
 #include <QTest>
 
-#ifdef Q_OS_UNIX
-#include <sys/stat.h>
-#include <unistd.h>
-#endif
-
 namespace {
+
+// This user's id, as the guard's folder names carry it: the owner of what the test makes.
+QString userId()
+{
+    return QString::number(QFileInfo(testSandboxPath()).ownerId());
+}
 
 const QString updaterId = QStringLiteral("{114AB953-3656-C303-C1C3-427FE303B9F0}-update");
 const QString sentReport = QStringLiteral("secondary sent=true");
@@ -58,10 +59,9 @@ void TestQtSingleApplication::firstStartIsPrimary()
     QVERIFY(!app->anotherInstanceRunning());
     const auto *server = app->findChild<QLocalServer *>();
     QVERIFY(server && server->isListening());
-    // No /run/user/<uid> here: our folder in the temporary one. Checksum: CRC-16/X-25 of the id.
-    QCOMPARE(server->serverName(), QDir::tempPath() + "/glimmerpane-guard-" +
-                                       QString::number(::getuid()) + "/qtsingleapp-ABCCCF-11d3-" +
-                                       sessionPart());
+    // No /run/user/<uid> here: our folder in the temporary one. Checksum: CRC-16/X-25.
+    QCOMPARE(server->serverName(), QDir::tempPath() + "/glimmerpane-guard-" + userId() +
+                                       "/qtsingleapp-ABCCCF-11d3-" + sessionPart());
     QVERIFY(QFileInfo::exists(server->fullServerName() + "-lockfile"));
     const auto othersAccess =
         QFile::ReadGroup | QFile::WriteGroup | QFile::ReadOther | QFile::WriteOther;
@@ -138,23 +138,24 @@ void TestQtSingleApplication::badPeer()
 
 void TestQtSingleApplication::guardFolders_data()
 {
-    QTest::addColumn<QString>("runtime");    // the mode of /run/user/<uid>; empty: none
+    QTest::addColumn<QString>("runtime");    // /run/user/<uid>'s QFile::Permissions; empty: none
     QTest::addColumn<QString>("temporary");  // TMPDIR
     QTest::addColumn<QString>("lockFolder"); // where the lock file goes
 
-    const QString base = testSandboxPath() + "/guard/", uid = QString::number(::getuid());
+    const QString base = testSandboxPath() + "/guard/";
     const auto folder = [&](const QString &name) {
         QDir().mkpath(base + name);
         return base + name;
     };
-    QTest::newRow("runtime folder private: used") << "700" << folder("t1") << "t1-run-user/" + uid;
+    QTest::newRow("runtime folder private: used")
+        << "7000" << folder("t1") << "t1-run-user/" + userId();
     QTest::newRow("runtime folder open to others: temporary folder")
-        << "777" << folder("t2") << "t2/glimmerpane-guard-" + uid;
+        << "7777" << folder("t2") << "t2/glimmerpane-guard-" + userId();
     // A temporary folder too long for a Unix socket in it: the socket moves to /tmp, the lock
     // file stays.
     const QString deep = QString(90, 'd');
     QTest::newRow("long temporary folder")
-        << "" << folder(deep) << deep + "/glimmerpane-guard-" + uid;
+        << "" << folder(deep) << deep + "/glimmerpane-guard-" + userId();
 }
 
 // Whichever folder the guard settles on, one process is primary and the next hands over; a
@@ -164,10 +165,11 @@ void TestQtSingleApplication::guardFolders()
     QFETCH(QString, runtime);
     QFETCH(QString, temporary);
     QFETCH(QString, lockFolder);
-    const QString root = temporary + "-run-user", uid = QString::number(::getuid());
+    const QString root = temporary + "-run-user";
     if (!runtime.isEmpty()) {
-        QVERIFY(QDir().mkpath(root + "/" + uid));
-        QCOMPARE(::chmod(QFile::encodeName(root + "/" + uid), runtime.toUInt(nullptr, 8)), 0);
+        QVERIFY(QDir().mkpath(root + "/" + userId()));
+        QVERIFY(QFile::setPermissions(root + "/" + userId(),
+                                      QFile::Permissions(runtime.toUInt(nullptr, 16))));
     }
     const QString id = "guard folder test";
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment(), without;
