@@ -1,6 +1,9 @@
 #include "core/plainfile.h"
 
 #include <QDir>
+#include <QFileInfo>
+
+#include <iterator>
 
 #include <fcntl.h>
 #include <io.h>
@@ -16,10 +19,20 @@ bool openPlainFileForAppend(QFile &file, const QString &path)
         nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (handle == INVALID_HANDLE_VALUE)
         return false;
+    // Where the handle really leads: a junction or link among the folders above is not caught by
+    // the flag, and Wine shows a Unix symbolic link as a plain file.
+    wchar_t finalPath[1024];
+    const DWORD length = GetFinalPathNameByHandleW(handle, finalPath, DWORD(std::size(finalPath)),
+                                                   FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    QString reached = QString::fromWCharArray(finalPath, int(length));
+    if (reached.startsWith(QLatin1String("\\\\?\\")))
+        reached.remove(0, 4);
     BY_HANDLE_FILE_INFORMATION info;
     if (!GetFileInformationByHandle(handle, &info) ||
         (info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) != 0 ||
-        info.nNumberOfLinks != 1) {
+        info.nNumberOfLinks != 1 || length == 0 || length >= std::size(finalPath) ||
+        QDir::cleanPath(reached).compare(QDir::cleanPath(QFileInfo(path).absoluteFilePath()),
+                                         Qt::CaseInsensitive) != 0) {
         CloseHandle(handle);
         return false;
     }
