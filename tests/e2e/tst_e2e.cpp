@@ -191,17 +191,16 @@ void TestEndToEnd::foreignFiles_data()
     QTest::addColumn<QString>("setup");
     QTest::addColumn<QString>("logLine"); // %1: the user's guard folder
 
-    const QString why = "single instance guard: %1 %2; this start uses a folder of its own";
-    for (const char *setup : {"5 MiB log", "symbolic link", "hard link"})
+    // Rows without "user:" find a link at their guard folder's name, and so write to the log at
+    // once; "user: link" and "user: folder": another user's link or folder there; "user: old
+    // paths": the earlier guard's lock file and mutex folder made by another user in /tmp.
+    const QString why = "single instance guard: %1 %2; this start uses a folder of its own",
+                  link = why.arg("%1", "is a link or not a folder");
+    for (const char *setup : {"symbolic link", "hard link", "user: old paths", "user: runtime"})
         QTest::newRow(setup) << setup << "";
-    QTest::newRow("guard folder made by another user")
-        << "user: folder" << why.arg("%1", "belongs to user 64124");
-    QTest::newRow("guard folder a link to another user's")
-        << "user: link" << why.arg("%1", "is a link or not a folder");
-    QTest::newRow("the earlier guard's paths taken by another user") << "user: old paths"
-                                                                     << "";
-    QTest::newRow("a start with and one without XDG_RUNTIME_DIR") << "user: runtime"
-                                                                  << "";
+    QTest::newRow("5 MiB log") << "5 MiB log" << link;
+    QTest::newRow("user: link") << "user: link" << link;
+    QTest::newRow("user: folder") << "user: folder" << why.arg("%1", "belongs to user 64124");
 }
 
 // The updater starts its window and logs what it refused; whatever stands at the log's name is
@@ -217,19 +216,21 @@ void TestEndToEnd::foreignFiles()
     const QString data = environment.value("XDG_DATA_HOME") + '/',
                   log = data + "Glimmerpane/log/update.log";
     const QString temporary = environment.value("TMPDIR"), victim = testSandboxPath() + "/victim";
-    const QString guard = temporary + "/glimmerpane-guard-64123";
+    const QString guard =
+        temporary + "/glimmerpane-guard-" +
+        (setup.startsWith("user") ? "64123" : QString::number(QFileInfo(temporary).ownerId()));
     QVERIFY(QDir().mkpath(data + "Glimmerpane/log") && writeFileBytes(victim, "victim\n"));
     if (setup == "5 MiB log")
         QVERIFY(writeFileBytes(log, QByteArray(5 << 20, 'x')));
     QVERIFY(setup != "symbolic link" || QFile::link(victim, log));
     QVERIFY(setup != "hard link" || QProcess::execute("ln", {victim, log}) == 0);
+    QVERIFY((setup.startsWith("user") && setup != "user: link") ||
+            QFile::link(testSandboxPath(), guard));
     if (setup.startsWith("user")) {
         if (QFileInfo(testSandboxPath()).ownerId() != 0 ||
             QStandardPaths::findExecutable("setpriv").isEmpty())
             SKIP_UNLESS_CI("needs root and setpriv (util-linux) to run as another user");
-        if (setup == "user: folder" || setup == "user: link")
-            QVERIFY(setup.endsWith("link") ? QFile::link(testSandboxPath(), guard)
-                                           : QDir().mkdir(guard));
+        QVERIFY(setup != "user: folder" || QDir().mkdir(guard));
         if (setup == "user: old paths")
             QVERIFY(QDir().mkdir(temporary + "/named-mutexes-fa7b") &&
                     writeFileBytes(temporary + "/qtsingleapp-ABCCCF-11d3-fa7b-lockfile", ""));
