@@ -1,6 +1,7 @@
 #include "app/commandline.h"
 #include "app/displaycheck.h"
 #include "app/latewindowicon.h"
+#include "app/startupnotes.h"
 #include "appearance/mytheme.h"
 #include "appearance/settings.h"
 #include "core/resourcepaths.h"
@@ -30,6 +31,7 @@ int main(int argc, char *argv[])
         std::fprintf(stderr, "GlimmerpaneUpdater: %s\n", missing.c_str());
         return 1;
     }
+    ignoreFileSizeSignal();
     int exitCode = 0;
     {
         QtSingleApplication app(applicationId, argc, argv);
@@ -39,6 +41,7 @@ int main(int argc, char *argv[])
         }
 
         openUpdateLog();
+        logGuardFolderNote();
         QCoreApplication::setApplicationVersion(QStringLiteral(GLIMMERPANE_VERSION));
         const CommandLine commandLine = parseCommandLine(argc, argv);
 

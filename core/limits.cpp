@@ -39,9 +39,19 @@ int downloadRetryWaitTotalMs()
     return shortened(75000);
 }
 
+int retryAfterMaxSeconds()
+{
+    return 60;
+}
+
 qint64 diskSpaceMarginBytes()
 {
     return 16 * 1024 * 1024;
+}
+
+qint64 updateLogMaxBytes()
+{
+    return 1024 * 1024;
 }
 
 int peerMessageWaitMs()

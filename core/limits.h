@@ -17,8 +17,12 @@ int transferInactivityMs();
 // A back-off wait before a download retry, and all of them in one download together.
 int downloadRetryWaitMs(int milliseconds);
 int downloadRetryWaitTotalMs();
+// The longest wait a server's Retry-After may ask for, in whole seconds.
+int retryAfterMaxSeconds();
 // Free space kept on the update folder's volume beyond the installer itself.
 qint64 diskSpaceMarginBytes();
+// An update log this large is set aside at start ("update.log.1") and a new one begun.
+qint64 updateLogMaxBytes();
 // All waiting of the single-instance guard for one incoming message.
 int peerMessageWaitMs();
 // The largest message the single-instance guard accepts.

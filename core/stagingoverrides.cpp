@@ -93,6 +93,13 @@ bool proxyLoopback()
     return false;
 }
 
+std::optional<QString> userRuntimeRoot()
+{
+    if (!qEnvironmentVariableIsSet("GLIMMERPANE_USER_RUNTIME_ROOT"))
+        return std::nullopt;
+    return qEnvironmentVariable("GLIMMERPANE_USER_RUNTIME_ROOT");
+}
+
 #else
 
 std::optional<int> timeLimitMs()
@@ -118,6 +125,11 @@ std::optional<QByteArray> updatePublicKeys()
 bool proxyLoopback()
 {
     return false;
+}
+
+std::optional<QString> userRuntimeRoot()
+{
+    return std::nullopt;
 }
 
 #endif

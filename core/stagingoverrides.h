@@ -23,5 +23,7 @@ std::optional<QByteArray> extraCaCertificates();
 std::optional<QByteArray> updatePublicKeys();
 // GLIMMERPANE_PROXY_LOOPBACK=1: the system proxy settings apply to loopback hosts too.
 bool proxyLoopback();
+// GLIMMERPANE_USER_RUNTIME_ROOT: a folder in place of /run/user, for the single-instance guard.
+std::optional<QString> userRuntimeRoot();
 
 } // namespace StagingOverrides

@@ -1,17 +1,33 @@
 #include "core/updatelog.h"
 
+#include "core/limits.h"
 #include "core/logcategory.h"
+#include "core/ownfile.h"
 #include "core/productpaths.h"
 
 #include <QDateTime>
 #include <QDebug>
 #include <QFile>
+#include <QFileInfo>
 #include <QTextStream>
 
 namespace {
 
 // Constructed before main() and destroyed at exit, which closes the file.
 QFile logFile;
+
+// A log over the limit becomes "update.log.1", replacing the older one. A link is left where it
+// is: the open refuses it anyway.
+void setAsideLargeLog(const QString &path)
+{
+    const QFileInfo log(path);
+    if (log.isSymLink() || log.isJunction() || !log.isFile() ||
+        log.size() < Limits::updateLogMaxBytes())
+        return;
+    const QString older = path + QStringLiteral(".1");
+    QFile::remove(older);
+    QFile::rename(path, older);
+}
 
 } // namespace
 
@@ -34,8 +50,10 @@ void ensureLogFolders()
 void openUpdateLog()
 {
     ensureLogFolders();
-    logFile.setFileName(updateLogPath());
-    if (!logFile.open(QIODevice::Append | QIODevice::Text))
+    setAsideLargeLog(updateLogPath());
+    logFile.close();
+    // Never through a link: a log line is not worth a write into someone else's file.
+    if (!openOwnFile(logFile, updateLogPath(), OwnFileMode::AppendText))
         qCDebug(lcCore) << "can not open log file";
 }
 

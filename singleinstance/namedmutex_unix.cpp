@@ -36,15 +36,6 @@ int fail(int error)
     return -1;
 }
 
-// Beside the guard's lock file, in a folder of this user only.
-QString folderPath()
-{
-    const QString folder = guardFolder();
-    if (folder.isEmpty())
-        return QString();
-    return folder + QStringLiteral("/named-mutexes-") + QString::number(::getuid(), 16);
-}
-
 // Percent-encoding is one-to-one; names too long for it are hashed under another prefix,
 // so the two kinds never meet.
 QByteArray fileNameFor(const std::wstring &name)
@@ -61,9 +52,9 @@ QByteArray fileNameFor(const std::wstring &name)
 // user and that nobody else may enter would let another user steer or block the mutexes.
 int openFolder()
 {
-    const QString path = folderPath();
+    const QString path = guardMutexFolder();
     if (path.isEmpty()) {
-        qCWarning(lcSingleInstance, "NamedMutex: the temporary folder does not exist");
+        qCWarning(lcSingleInstance, "NamedMutex: the single-instance guard has no folder");
         return fail(ENOENT);
     }
     const QByteArray nativePath = QFile::encodeName(path);

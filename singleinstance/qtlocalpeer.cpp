@@ -37,10 +37,10 @@ QtLocalPeer::QtLocalPeer(QObject *parent, const QString &id) : QObject(parent), 
 
     // Without a folder for the lock file it stays closed and the process counts as a
     // secondary, instead of using a lock file in the root folder.
-    const QString folder = guardFolder();
+    const QString lockName = serverName + QStringLiteral("-lockfile");
+    const QString folder = settleGuardFolder(lockName);
     if (!folder.isEmpty()) {
-        instanceLock.setFileName(
-            QDir(folder).absoluteFilePath(serverName + QStringLiteral("-lockfile")));
+        instanceLock.setFileName(QDir(folder).absoluteFilePath(lockName));
         instanceLock.open(QIODevice::ReadWrite);
     }
     serverName = guardServerName(serverName);

@@ -1,6 +1,6 @@
 #include "update/partialdownload.h"
 
-#include "update/ownfile.h"
+#include "core/ownfile.h"
 
 #include <QFile>
 #include <QJsonDocument>

@@ -1,7 +1,7 @@
 #include "update/partialfile.h"
 
 #include "core/limits.h"
-#include "update/ownfile.h"
+#include "core/ownfile.h"
 
 #include <QFileInfo>
 #include <QStorageInfo>

@@ -36,6 +36,8 @@ private slots:
     void init();
     void runs_data();
     void runs();
+    void foreignFiles_data();
+    void foreignFiles();
     void highDpi();
     void screenReader();
 };
@@ -113,6 +115,12 @@ void TestEndToEnd::runs_data()
     row("Return held 1.5 s: one check", nothingNewer, {"version=1.0.8"}, "keys: Return held", "");
     row("no display", {}, {"version=1.0.8", "dailyCheck"}, "no display", "");
     row("DISPLAY without a server", {}, {"version=1.0.8", "dailyCheck"}, "no display server", "");
+    // 4 MiB under the name the requests are checked by.
+    const QString large =
+        testSandboxPath() + '/' + QFileInfo(GLIMMERPANE_DEMO_INSTALLER_BIN).fileName();
+    writeFileBytes(large, QByteArray(4 << 20, 'x'));
+    row("ulimit -f 1024: a failed write, not SIGXFSZ", {"--installer", large}, {"version=1.0.8"},
+        "file size limit", "download failed");
 }
 
 void TestEndToEnd::runs()
@@ -166,6 +174,10 @@ void TestEndToEnd::runs()
         QVERIFY(home.requests().isEmpty() && home.readLog().isEmpty());
         return;
     }
+    if (then == "file size limit")
+        home.runUpdaterAs("bash",
+                          {"-c", "ulimit -f 1024 && exec \"$0\" \"$@\"", GLIMMERPANE_UPDATER_BIN},
+                          home.environment().value("XDG_DATA_HOME") + '/');
     QProcess *updater = home.start(arguments);
     const QString installer = GLIMMERPANE_DEMO_INSTALLER_BIN;
     const QString installerRequest = "GET /" + QFileInfo(installer).fileName() + " - ";
@@ -231,6 +243,12 @@ void TestEndToEnd::runs()
         xdotool(login + QStringList{"key", then == "proxy login" ? "Return" : "Escape"});
         QVERIFY2(QTest::qWaitFor([&] { return home.readLog().contains(logLine + '\n'); }, 30000),
                  qPrintable(home.readLog()));
+    } else if (then == "file size limit") { // the window stays; closed as a user does
+        clickDownload(1);
+        QVERIFY(QTest::qWaitFor([&] { return home.readLog().contains(logLine + '\n'); }, 30000));
+        QVERIFY(
+            home.readLog().contains(QRegularExpression("write installer failed\n.* - " + logLine)));
+        xdotool({"windowfocus", "--sync", visibleWindows().value(0), "key", "alt+F4"});
     }
     if (then == "proxy login") { // kept in memory only: in no file, the log included
         QStringList read;
@@ -258,6 +276,85 @@ void TestEndToEnd::runs()
                 (then != "407 proxy" || proxy.requestCount() > 0));
     QVERIFY2(served.isEmpty() || home.requests().constLast().startsWith(installerRequest + served),
              qPrintable(home.requests().join('\n')));
+}
+
+void TestEndToEnd::foreignFiles_data()
+{
+    QTest::addColumn<QString>("setup");
+    QTest::addColumn<QString>("logLine"); // %1: the user's guard folder
+
+    // Rows without "user:" find a link at their guard folder's name, and so write to the log at
+    // once; "user: link" and "user: folder": another user's link or folder there; "user: old
+    // paths": the earlier guard's lock file and mutex folder made by another user in /tmp.
+    const QString why = "single instance guard: %1 %2; this start uses a folder of its own",
+                  link = why.arg("%1", "is a link or not a folder");
+    for (const char *setup : {"symbolic link", "hard link", "user: old paths", "user: runtime"})
+        QTest::newRow(setup) << setup << "";
+    QTest::newRow("5 MiB log") << "5 MiB log" << link;
+    QTest::newRow("user: link") << "user: link" << link;
+    QTest::newRow("user: folder") << "user: folder" << why.arg("%1", "belongs to user 64124");
+}
+
+// The updater starts its window and logs what it refused; whatever stands at the log's name is
+// never written through. Rows marked "user:" run as an unprivileged user (uid 64123), against
+// files of uid 64124, in a shared temporary folder as /tmp is.
+void TestEndToEnd::foreignFiles()
+{
+    QFETCH(QString, setup);
+    QFETCH(QString, logLine);
+    UpdaterHome home;
+    QVERIFY2(home.startService({"--latest-version", "108"}), qPrintable(home.serviceOutput()));
+    QProcessEnvironment &environment = home.environment();
+    const QString data = environment.value("XDG_DATA_HOME") + '/',
+                  log = data + "Glimmerpane/log/update.log";
+    const QString temporary = environment.value("TMPDIR"), victim = testSandboxPath() + "/victim";
+    const QString guard =
+        temporary + "/glimmerpane-guard-" +
+        (setup.startsWith("user") ? "64123" : QString::number(QFileInfo(temporary).ownerId()));
+    QVERIFY(QDir().mkpath(data + "Glimmerpane/log") && writeFileBytes(victim, "victim\n"));
+    if (setup == "5 MiB log")
+        QVERIFY(writeFileBytes(log, QByteArray(5 << 20, 'x')));
+    QVERIFY(setup != "symbolic link" || QFile::link(victim, log));
+    QVERIFY(setup != "hard link" || QProcess::execute("ln", {victim, log}) == 0);
+    QVERIFY((setup.startsWith("user") && setup != "user: link") ||
+            QFile::link(testSandboxPath(), guard));
+    if (setup.startsWith("user")) {
+        if (QFileInfo(testSandboxPath()).ownerId() != 0 ||
+            QStandardPaths::findExecutable("setpriv").isEmpty())
+            SKIP_UNLESS_CI("needs root and setpriv (util-linux) to run as another user");
+        QVERIFY(setup != "user: folder" || QDir().mkdir(guard));
+        if (setup == "user: old paths")
+            QVERIFY(QDir().mkdir(temporary + "/named-mutexes-fa7b") &&
+                    writeFileBytes(temporary + "/qtsingleapp-ABCCCF-11d3-fa7b-lockfile", ""));
+        // The user's folders are its own; what is in the temporary folder, the other user's.
+        for (const QStringList &command : {QStringList{"chown", "-R", "64123", data + "../../.."},
+                                           {"chown", "-hR", "64124", temporary},
+                                           {"chown", "0", temporary},
+                                           {"chmod", "1777", temporary},
+                                           {"chmod", "711", testSandboxPath()}})
+            QCOMPARE(QProcess::execute(command[0], command.mid(1)), 0);
+        home.runUpdaterAs(
+            "setpriv",
+            {"--reuid=64123", "--regid=64123", "--clear-groups", "--", GLIMMERPANE_UPDATER_BIN},
+            data);
+        environment.insert("QT_QPA_PLATFORM", "offscreen"); // the X display is the test's
+        if (setup != "user: runtime")                       // as in su sessions and cron
+            environment.remove("XDG_RUNTIME_DIR");
+    }
+    home.start({"version=1.0.8"});
+    // The window's start-up check asks the service.
+    QVERIFY(QTest::qWaitFor([&] { return home.requests().contains(versionRequestLine); }, 20000));
+    if (setup == "user: runtime") {
+        environment.remove("XDG_RUNTIME_DIR");
+        QProcess *second = home.start({"version=1.0.8"});
+        QVERIFY(finishesWithin(second, 10000) && second->exitCode() == 0);
+        QCOMPARE(home.requests().count(versionRequestLine), 1); // it handed over
+    }
+    QCOMPARE(readFileBytes(victim), "victim\n");
+    QCOMPARE(QFileInfo(log + ".1").size(), setup == "5 MiB log" ? 5 << 20 : 0);
+    QVERIFY(QFileInfo(log).size() < 1 << 20);
+    QVERIFY2(home.readLog().contains(QString(logLine).replace("%1", guard)),
+             qPrintable(home.readLog()));
 }
 
 // At QT_SCALE_FACTOR=2 the window is twice as many pixels each way, and its icons are drawn at

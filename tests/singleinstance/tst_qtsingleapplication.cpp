@@ -10,11 +10,13 @@
 #include <QSignalSpy>
 #include <QTest>
 
-#ifdef Q_OS_UNIX
-#include <unistd.h>
-#endif
-
 namespace {
+
+// This user's id, as the guard's folder names carry it: the owner of what the test makes.
+QString userId()
+{
+    return QString::number(QFileInfo(testSandboxPath()).ownerId());
+}
 
 const QString updaterId = QStringLiteral("{114AB953-3656-C303-C1C3-427FE303B9F0}-update");
 const QString sentReport = QStringLiteral("secondary sent=true");
@@ -57,9 +59,9 @@ void TestQtSingleApplication::firstStartIsPrimary()
     QVERIFY(!app->anotherInstanceRunning());
     const auto *server = app->findChild<QLocalServer *>();
     QVERIFY(server && server->isListening());
-    // In the user's runtime folder; the checksum is CRC-16/X-25 of the id's UTF-8 bytes.
-    QCOMPARE(server->serverName(),
-             qEnvironmentVariable("XDG_RUNTIME_DIR") + "/qtsingleapp-ABCCCF-11d3-" + sessionPart());
+    // No /run/user/<uid> here: our folder in the temporary one. Checksum: CRC-16/X-25.
+    QCOMPARE(server->serverName(), QDir::tempPath() + "/glimmerpane-guard-" + userId() +
+                                       "/qtsingleapp-ABCCCF-11d3-" + sessionPart());
     QVERIFY(QFileInfo::exists(server->fullServerName() + "-lockfile"));
     const auto othersAccess =
         QFile::ReadGroup | QFile::WriteGroup | QFile::ReadOther | QFile::WriteOther;
@@ -136,63 +138,51 @@ void TestQtSingleApplication::badPeer()
 
 void TestQtSingleApplication::guardFolders_data()
 {
-    QTest::addColumn<QString>("runtime");    // XDG_RUNTIME_DIR; empty: not set
+    QTest::addColumn<QString>("runtime");    // /run/user/<uid>'s QFile::Permissions; empty: none
     QTest::addColumn<QString>("temporary");  // TMPDIR
-    QTest::addColumn<QString>("lockFolder"); // where the lock file goes; empty: nowhere
+    QTest::addColumn<QString>("lockFolder"); // where the lock file goes
 
-    const QString base = testSandboxPath() + "/guard";
-    const auto folder = [&](const QString &name, QFile::Permissions permissions) {
-        QDir().mkpath(base + "/" + name);
-        QFile::setPermissions(base + "/" + name, permissions);
-        return base + "/" + name;
+    const QString base = testSandboxPath() + "/guard/";
+    const auto folder = [&](const QString &name) {
+        QDir().mkpath(base + name);
+        return base + name;
     };
-    const auto owner = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner;
-    const auto everybody = owner | QFile::ReadOther | QFile::WriteOther | QFile::ExeOther;
+    QTest::newRow("runtime folder private: used")
+        << "7000" << folder("t1") << "t1-run-user/" + userId();
     QTest::newRow("runtime folder open to others: temporary folder")
-        << folder("open", everybody) << folder("t2", owner) << base + "/t2";
-    QTest::newRow("runtime folder of another user: temporary folder")
-        << folder("foreign", owner) << folder("t3", owner) << base + "/t3";
-    // No runtime folder, and a temporary folder too long for a Unix socket in it: the socket
-    // moves to /tmp, the lock file stays.
-    const QString deep = folder(QString(90, 'd'), owner);
-    QTest::newRow("long temporary folder") << "" << deep << deep;
-    QTest::newRow("lock file name taken by a folder")
-        << folder("taken", owner) << folder("t5", owner) << "";
+        << "7777" << folder("t2") << "t2/glimmerpane-guard-" + userId();
+    // A temporary folder too long for a Unix socket in it: the socket moves to /tmp, the lock
+    // file stays.
+    const QString deep = QString(90, 'd');
+    QTest::newRow("long temporary folder")
+        << "" << folder(deep) << deep + "/glimmerpane-guard-" + userId();
 }
 
 // Whichever folder the guard settles on, one process is primary and the next hands over; a
-// folder that other users may enter or own is never used.
+// folder that other users may enter or own is never used, and XDG_RUNTIME_DIR changes nothing.
 void TestQtSingleApplication::guardFolders()
 {
     QFETCH(QString, runtime);
     QFETCH(QString, temporary);
     QFETCH(QString, lockFolder);
-#ifdef Q_OS_UNIX
-    if (runtime.endsWith("/foreign")) {
-        if (::geteuid() != 0)
-            QSKIP("giving a folder to another user needs root");
-        QCOMPARE(::chown(QFile::encodeName(runtime).constData(), ::getuid() + 4242, ::getgid()), 0);
+    const QString root = temporary + "-run-user";
+    if (!runtime.isEmpty()) {
+        QVERIFY(QDir().mkpath(root + "/" + userId()));
+        QVERIFY(QFile::setPermissions(root + "/" + userId(),
+                                      QFile::Permissions(runtime.toUInt(nullptr, 16))));
     }
-#endif
     const QString id = "guard folder test";
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment(), without;
     environment.insert("TMPDIR", temporary);
-    environment.remove("XDG_RUNTIME_DIR");
-    if (!runtime.isEmpty())
-        environment.insert("XDG_RUNTIME_DIR", runtime);
-    const QString lockName = "qtsingleapp-guardf-*-lockfile";
-    if (lockFolder.isEmpty()) // the lock cannot be opened, so no start can be the primary
-        QVERIFY(QDir(runtime).mkpath(QStringLiteral("qtsingleapp-guardf-f41f-") + sessionPart() +
-                                     "-lockfile"));
+    environment.insert("GLIMMERPANE_USER_RUNTIME_ROOT", root);
+    (without = environment).remove("XDG_RUNTIME_DIR");
+    const QString lockName = "qtsingleapp-guardf-f41f-" + sessionPart() + "-lockfile";
 
     ChildProcess first(SINGLEINSTANCE_HELPER, {id}, environment);
-    QCOMPARE(first.nextLine(), lockFolder.isEmpty() ? "secondary sent=false" : "primary");
-    const QString report = handOffFromLaterStart(id, "hello", environment);
-    QCOMPARE(report, lockFolder.isEmpty() ? "secondary sent=false" : sentReport);
-    if (lockFolder.isEmpty())
-        return;
+    QCOMPARE(first.nextLine(), "primary");
+    QCOMPARE(handOffFromLaterStart(id, "hello", without), sentReport);
     QCOMPARE(first.nextLine(), "message=hello");
-    QCOMPARE(QDir(lockFolder).entryList({lockName}, QDir::Files).size(), 1);
+    QVERIFY(QFileInfo(testSandboxPath() + "/guard/" + lockFolder + "/" + lockName).isFile());
 }
 
 int main(int argc, char *argv[])

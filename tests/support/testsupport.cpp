@@ -40,6 +40,7 @@ QProcessEnvironment userFoldersBelow(const QString &root)
         {"XDG_STATE_HOME", "/home/.local/state"},
         {"XDG_RUNTIME_DIR", "/runtime"},
         {"TMPDIR", "/tmp"},
+        {"GLIMMERPANE_USER_RUNTIME_ROOT", "/run-user"}, // in place of /run/user
     };
     for (const auto &[variable, below] : layout) {
         const QString path = root + QLatin1String(below);

@@ -1,6 +1,6 @@
-#include "update/ownfile.h"
+#include "core/ownfile.h"
 
-#include "update/ownhandle_win.h"
+#include "core/ownhandle_win.h"
 
 #include <QDir>
 #include <QFile>
@@ -10,19 +10,40 @@
 
 bool openOwnFile(QFile &file, const QString &path, OwnFileMode mode)
 {
-    const bool readOnly = mode == OwnFileMode::Read;
-    const HANDLE handle = openOwnHandle(QDir::toNativeSeparators(path).toStdWString(),
-                                        readOnly ? GENERIC_READ : GENERIC_READ | GENERIC_WRITE,
-                                        mode == OwnFileMode::Create ? CREATE_NEW : OPEN_EXISTING);
+    DWORD access = GENERIC_READ | GENERIC_WRITE;
+    DWORD disposition = OPEN_EXISTING;
+    int flags = _O_RDWR | _O_BINARY;
+    QIODevice::OpenMode qtMode = QIODevice::ReadWrite;
+    switch (mode) {
+    case OwnFileMode::Create:
+        disposition = CREATE_NEW;
+        break;
+    case OwnFileMode::ReadWrite:
+        break;
+    case OwnFileMode::Read:
+        access = GENERIC_READ;
+        flags = _O_RDONLY | _O_BINARY;
+        qtMode = QIODevice::ReadOnly;
+        break;
+    case OwnFileMode::AppendText:
+        // Binary at this level: Qt's text mode already writes CR LF.
+        access = FILE_APPEND_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE;
+        disposition = OPEN_ALWAYS;
+        flags = _O_APPEND | _O_WRONLY | _O_BINARY;
+        qtMode = QIODevice::Append | QIODevice::Text;
+        break;
+    }
+    const HANDLE handle =
+        openOwnHandle(QDir::toNativeSeparators(path).toStdWString(), access, disposition);
     if (handle == INVALID_HANDLE_VALUE)
         return false;
-    const int fd = _open_osfhandle(intptr_t(handle), (readOnly ? _O_RDONLY : _O_RDWR) | _O_BINARY);
+    const int fd = _open_osfhandle(intptr_t(handle), flags);
     if (fd < 0) {
         CloseHandle(handle);
         return false;
     }
-    if (file.open(fd, readOnly ? QIODevice::ReadOnly : QIODevice::ReadWrite,
-                  QFileDevice::AutoCloseHandle))
+    file.setFileName(path);
+    if (file.open(fd, qtMode, QFileDevice::AutoCloseHandle))
         return true;
     _close(fd);
     return false;

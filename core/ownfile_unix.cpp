@@ -1,4 +1,4 @@
-#include "update/ownfile.h"
+#include "core/ownfile.h"
 
 #include <QFile>
 
@@ -9,17 +9,30 @@
 bool openOwnFile(QFile &file, const QString &path, OwnFileMode mode)
 {
     int flags = O_NOFOLLOW | O_CLOEXEC;
-    if (mode == OwnFileMode::Create)
+    QIODevice::OpenMode qtMode = QIODevice::ReadWrite;
+    switch (mode) {
+    case OwnFileMode::Create:
         flags |= O_RDWR | O_CREAT | O_EXCL;
-    else
-        flags |= mode == OwnFileMode::ReadWrite ? O_RDWR : O_RDONLY;
+        break;
+    case OwnFileMode::ReadWrite:
+        flags |= O_RDWR;
+        break;
+    case OwnFileMode::Read:
+        flags |= O_RDONLY;
+        qtMode = QIODevice::ReadOnly;
+        break;
+    case OwnFileMode::AppendText:
+        flags |= O_WRONLY | O_APPEND | O_CREAT;
+        qtMode = QIODevice::Append | QIODevice::Text;
+        break;
+    }
     const int fd = ::open(QFile::encodeName(path).constData(), flags, 0600);
     if (fd < 0)
         return false;
     struct stat status = {};
+    file.setFileName(path);
     if (fstat(fd, &status) == 0 && S_ISREG(status.st_mode) && status.st_nlink == 1 &&
-        file.open(fd, mode == OwnFileMode::Read ? QIODevice::ReadOnly : QIODevice::ReadWrite,
-                  QFileDevice::AutoCloseHandle))
+        file.open(fd, qtMode, QFileDevice::AutoCloseHandle))
         return true;
     ::close(fd);
     return false;
