@@ -2,6 +2,7 @@
 
 #include "core/limits.h"
 #include "core/updatelog.h"
+#include "update/busyfile.h"
 #include "update/partialdownload.h"
 #include "update/releasestatement.h"
 #include "update/retrypolicy.h"
@@ -299,11 +300,11 @@ bool DownLoadManager::moveIntoPlace()
     const qsizetype cut = tempFilePath.lastIndexOf(tempSuffix);
     const QString finalPath = cut < 0 ? tempFilePath : tempFilePath.left(cut);
     // Whatever stands at the installer's name must go, or the older file would be started.
-    if (QFileInfo::exists(finalPath) && !QFile::remove(finalPath)) {
+    if (QFileInfo::exists(finalPath) && !removeWhenFree(finalPath)) {
         fail(Error::FileError, QStringLiteral("remove old installer failed"));
         return false;
     }
-    if (!QFile::rename(tempFilePath, finalPath)) {
+    if (!renameWhenFree(tempFilePath, finalPath)) {
         fail(Error::FileError, QStringLiteral("rename installer failed"));
         return false;
     }

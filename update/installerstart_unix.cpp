@@ -1,6 +1,7 @@
 #include "update/installerstart.h"
 
 #include "update/sha256.h"
+#include "update/startfault.h"
 
 #include <QFile>
 #include <QProcess>
@@ -13,6 +14,9 @@ InstallerStart startCheckedInstaller(const QString &path, const QByteArray &sha2
         if (!file.open(QIODevice::ReadOnly) || !hash.addData(&file) || hash.result() != sha256)
             return InstallerStart::Changed;
     }
+    // No elevation prompt here; the declined one is played through for the window's sake.
+    if (takeStartFault().shellExecuteError == 1223)
+        return InstallerStart::Cancelled;
     // A downloaded file is not executable here until its owner may run it.
     QFile::setPermissions(path, QFile::permissions(path) | QFile::ExeOwner);
     return QProcess::startDetached(path, QStringList(), QString()) ? InstallerStart::Started

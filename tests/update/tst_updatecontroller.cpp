@@ -3,16 +3,19 @@
 #include "core/productpaths.h"
 #include "fixtures/httpsserver/localhttpsserver.h"
 #include "tests/support/testsupport.h"
+#include "update/updatefolderchoice.h"
 
 #include <QApplication>
 #include <QAuthenticator>
 #include <QCryptographicHash>
+#include <QDateTime>
 #include <QDir>
 #include <QNetworkProxy>
 #include <QSignalSpy>
 #include <QTest>
 
 using State = UpdateController::State;
+Q_DECLARE_METATYPE(SecureFolder)
 
 // The controller against a real local HTTPS server that stands in for the version service and
 // the installer's host, driven through its one input and watched through its signals.
@@ -28,6 +31,10 @@ private slots:
     void failures_data();
     void failures();
     void proxyLoginHoldsDeadline();
+    void lastInstall_data();
+    void lastInstall();
+    void folderChoice_data();
+    void folderChoice();
 
 private:
     // Activates and waits for the check to end; the error text it reported.
@@ -260,6 +267,91 @@ void TestUpdateController::proxyLoginHoldsDeadline()
     qunsetenv("GLIMMERPANE_PROXY_LOOPBACK");
     qunsetenv("https_proxy");
     QCOMPARE(asked, 1);
+}
+
+void TestUpdateController::lastInstall_data()
+{
+    QTest::addColumn<QString>("installer"); // the record's installer name; empty: unreadable
+    QTest::addColumn<int>("ageDays");
+    QTest::addColumn<qint64>("appVersion");
+    QTest::addColumn<QString>("logLine");
+    QTest::addColumn<bool>("kept"); // the record and the installer stay
+
+    const QString name = "Glimmerpane109.exe", dropped = "install record dropped";
+    QTest::newRow("older version again")
+        << name << 29 << 108LL << "update to 109 not installed" << true;
+    QTest::newRow("recorded version") << name << 0 << 109LL << "update to 109 installed" << false;
+    QTest::newRow("newer still") << name << 0 << 110LL << "update to 109 installed" << false;
+    QTest::newRow("31 days old") << name << 31 << 108LL << dropped << false;
+    QTest::newRow("unreadable") << "" << 0 << 108LL << dropped << false;
+    QTest::newRow("a path for a name") << "../Glimmerpane109.exe" << 0 << 109LL << dropped << false;
+}
+
+// What a start with a version handed over makes of the last run's install record.
+void TestUpdateController::lastInstall()
+{
+    QFETCH(QString, installer);
+    QFETCH(int, ageDays);
+    QFETCH(qint64, appVersion);
+    QFETCH(QString, logLine);
+    QFETCH(bool, kept);
+
+    const QString folder = updateFolderPath(), record = folder + "install-record.json";
+    QVERIFY(QDir().mkpath(folder) && writeFileBytes(folder + "Glimmerpane109.exe", "MZ"));
+    const QString time = QDateTime::currentDateTimeUtc().addDays(-ageDays).toString(Qt::ISODate);
+    QVERIFY(writeFileBytes(record, installer.isEmpty()
+                                       ? QByteArray("{\"version\":")
+                                       : QString(R"({"version":109,"installer":"%1","sha256":"",)"
+                                                 R"("time":"%2"})")
+                                             .arg(installer, time)
+                                             .toUtf8()));
+    const int logSize = updateLogText().size();
+    UpdateController controller;
+    controller.setAppVersion(appVersion);
+    QSignalSpy noted(&controller, &UpdateController::lastUpdateNotInstalled);
+    controller.reviewLastInstall();
+    QCOMPARE(updateLogText().mid(logSize).section(" - ", 1), logLine + "\n");
+    QCOMPARE(noted.count(), logLine.endsWith("not installed") ? 1 : 0);
+    QCOMPARE(QFileInfo::exists(record), kept);
+    QCOMPARE(QFileInfo::exists(folder + "Glimmerpane109.exe"), kept || logLine.endsWith("dropped"));
+}
+
+// Another account's update folder, which Wine cannot fake: the choice from what the checks found.
+void TestUpdateController::folderChoice_data()
+{
+    QTest::addColumn<SecureFolder>("shared");
+    QTest::addColumn<SecureFolder>("own"); // what the own folder's check finds, when asked
+    QTest::addColumn<int>("folder");       // UpdateFolderChoice::Folder
+    QTest::addColumn<QString>("logLine");
+
+    using S = SecureFolder;
+    using C = UpdateFolderChoice;
+    const QString tightened = "update folder access tightened", notOurs = "update folder not ours";
+    QTest::newRow("shared made") << S::Created << S::Failed << int(C::Shared) << "";
+    QTest::newRow("shared kept") << S::Kept << S::Failed << int(C::Shared) << "";
+    QTest::newRow("shared tightened") << S::Tightened << S::Failed << int(C::Shared) << tightened;
+    QTest::newRow("shared fails") << S::Failed << S::Created << int(C::None) << "";
+    QTest::newRow("another's: own made")
+        << S::NotOurs << S::Created << int(C::Own)
+        << "update folder of another account: using this account's own";
+    QTest::newRow("another's: own tightened")
+        << S::NotOurs << S::Tightened << int(C::Own) << tightened;
+    QTest::newRow("another's: own not ours either")
+        << S::NotOurs << S::NotOurs << int(C::None) << notOurs;
+    QTest::newRow("another's: own fails") << S::NotOurs << S::Failed << int(C::None) << "";
+}
+
+void TestUpdateController::folderChoice()
+{
+    QFETCH(SecureFolder, shared);
+    QFETCH(SecureFolder, own);
+    QFETCH(int, folder);
+    QFETCH(QString, logLine);
+    int asked = 0;
+    const UpdateFolderChoice choice = chooseUpdateFolder(shared, [&] { return ++asked, own; });
+    QCOMPARE(int(choice.folder), folder);
+    QCOMPARE(choice.logLine, logLine);
+    QCOMPARE(asked, shared == SecureFolder::NotOurs ? 1 : 0);
 }
 
 UPDATER_TEST_MAIN(TestUpdateController)

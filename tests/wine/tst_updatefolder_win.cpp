@@ -173,7 +173,7 @@ int wmain(int argc, wchar_t **argv)
         check(violations & 1, "while held, another process's write ends in a sharing violation");
         check(violations & 2, "... and so does its MoveFileExW");
         check(violations & 4, "... and its DeleteFileW");
-        check(held.startProcess(), "the held installer is started");
+        check(held.startProcess() == ERROR_SUCCESS, "the held installer is started");
     }
     const std::wstring record = update + L"\\ran.txt";
     for (int wait = 0; wait < 300 && GetFileAttributesW(record.c_str()) == INVALID_FILE_ATTRIBUTES;
