@@ -79,6 +79,8 @@ MainWindow::MainWindow(qint64 appVersion, bool dailyCheck, QWidget *parent)
     connect(update, &UpdateController::installFinished, this, &MainWindow::quit);
     // The run goes on: the installer stays in the update folder, and "Install" starts it.
     connect(update, &UpdateController::installDeclined, this, [this] {
+        // Back where it was before "Installing" disabled the button, for Return or Space.
+        ui->CUP_UpdateBtn->setFocus(Qt::OtherFocusReason);
         showNote(tr("The installer was not allowed to start. Choose Install to try again."));
     });
     connect(update, &UpdateController::lastUpdateNotInstalled, this,

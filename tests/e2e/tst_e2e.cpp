@@ -36,6 +36,7 @@ private slots:
     void init();
     void runs_data();
     void runs();
+    void installOutcome();
     void highDpi();
     void screenReader();
 };
@@ -166,6 +167,17 @@ void TestEndToEnd::runs()
     QVERIFY(home.requests().startsWith(versionRequestLine));
     QVERIFY2(served.isEmpty() || home.requests().constLast().startsWith(installerRequest + served),
              qPrintable(home.requests().join('\n')));
+}
+
+// The outcome of an install at the next starts, and the installer reused (as under Wine).
+void TestEndToEnd::installOutcome()
+{
+    UpdaterHome home;
+    QVERIFY2(home.startService({"--installer", GLIMMERPANE_DEMO_INSTALLER_BIN}),
+             qPrintable(home.serviceOutput()));
+    const QString request = "GET /" + QFileInfo(GLIMMERPANE_DEMO_INSTALLER_BIN).fileName() + " - ";
+    const QString failed = home.installAndStartAgain(request);
+    QVERIFY2(failed.isEmpty(), qPrintable(failed));
 }
 
 // At QT_SCALE_FACTOR=2 the window is twice as many pixels each way, and its icons are drawn at

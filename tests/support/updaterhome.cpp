@@ -3,6 +3,8 @@
 #include "core/productpaths.h"
 #include "tests/support/childprocess.h"
 
+#include <QFileInfo>
+#include <QProcess>
 #include <QTcpServer>
 #include <QUrl>
 
@@ -111,4 +113,52 @@ QString UpdaterHome::windowAfter(int versionRequests) const
                         20000) &&
         QTest::qWaitFor([] { return !visibleWindows().isEmpty(); }, 10000);
     return shown ? visibleWindows().value(0) : QString();
+}
+
+QString UpdaterHome::installAndStartAgain(const QString &installerRequest)
+{
+    struct Step
+    {
+        QString version;
+        QStringList logLines; // what the log gains, in order
+        int installs;         // the installer's runs so far
+    };
+    const QString success = "install start success";
+    const Step steps[] = {
+        {"1.0.8", {"prepare to download update", success}, 1},
+        {"1.0.8",
+         {"update to 109 not installed", "prepare to download update",
+          "installer already downloaded", success},
+         2},
+        {"1.0.9", {"update to 109 installed"}, 2},
+    };
+    int versionRequests = 0;
+    for (const Step &step : steps) {
+        const int logSize = readLog().remove('\r').size();
+        QProcess *updater = start({"version=" + step.version});
+        const QString window = windowAfter(++versionRequests);
+        const auto installs = [&] { return readFileBytes(installerRecordPath()).count('\n'); };
+        // A click while the check still runs meets a disabled button; one on "Download Update"
+        // shows at once in the log.
+        const auto prepared = [&] { return readLog().count("prepare to download update"); };
+        const int before = prepared();
+        const bool done =
+            step.installs > installs()
+                ? clickUntil(window, {445, 274}, [&] { return prepared() > before; }) &&
+                      finishesWithin(updater, 30000)
+                : QTest::qWaitFor([&] { return readLog().contains(step.logLines.last()); }, 10000);
+        updater->kill();
+        finishesWithin(updater, 10000);
+        QStringList logged;
+        for (const QString &line : readLog().remove('\r').mid(logSize).split('\n'))
+            logged << line.section(" - ", 1);
+        const bool found = logged.join('\n').contains(step.logLines.join('\n'));
+        if (!done || !found || installs() != step.installs ||
+            requests().filter(installerRequest).size() != 1)
+            return "start with version=" + step.version + ":\n" + readLog();
+    }
+    return QFileInfo::exists(updateFolder() + "Glimmerpane109.exe") ||
+                   QFileInfo::exists(updateFolder() + "install-record.json")
+               ? "the installer or its record stayed"
+               : QString();
 }

@@ -45,6 +45,9 @@ private slots:
     void cleanupTestCase();
     void downloadAndStartInstaller_data();
     void downloadAndStartInstaller();
+    void installerStarts_data();
+    void installerStarts();
+    void installOutcome();
     void settingsFromRegistry_data();
     void settingsFromRegistry();
     void trayAndSecondStarts();
@@ -53,10 +56,13 @@ private slots:
 
 private:
     bool run(const QString &program, const QStringList &arguments, int timeoutMs = 60000);
+    // Sets "server/language" in the registry; empty: removes it, if it is there.
+    bool setLanguage(const QString &language);
     // The Windows program for this user, against its service started with these options
     // (none: no service); null when the service did not start.
     QProcess *start(UpdaterHome &home, const QStringList &serviceOptions,
                     const QStringList &arguments);
+    bool prepare(UpdaterHome &home, const QStringList &serviceOptions);
 
     QString prefix;
     QProcessEnvironment wineVariables;
@@ -129,9 +135,14 @@ bool TestWindowsEndToEnd::run(const QString &program, const QStringList &argumen
 QProcess *TestWindowsEndToEnd::start(UpdaterHome &home, const QStringList &serviceOptions,
                                      const QStringList &arguments)
 {
+    return prepare(home, serviceOptions) ? home.start(arguments) : nullptr;
+}
+
+bool TestWindowsEndToEnd::prepare(UpdaterHome &home, const QStringList &serviceOptions)
+{
     if (serviceOptions != QStringList{"none"} && !home.startService(serviceOptions)) {
         qWarning("%s", qPrintable(home.serviceOutput()));
-        return nullptr;
+        return false;
     }
     QProcessEnvironment &variables = home.environment();
     variables.insert(wineVariables);
@@ -139,7 +150,7 @@ QProcess *TestWindowsEndToEnd::start(UpdaterHome &home, const QStringList &servi
     variables.insert("GLIMMERPANE_INSTALLER_RECORD", "Z:" + home.installerRecordPath());
     home.runUpdaterAs(GLIMMERPANE_WINE, {deployFolder + "/GlimmerpaneUpdater.exe"},
                       prefix + "/drive_c/");
-    return home.start(arguments);
+    return true;
 }
 
 void TestWindowsEndToEnd::downloadAndStartInstaller_data()
@@ -202,6 +213,120 @@ void TestWindowsEndToEnd::downloadAndStartInstaller()
                  log.contains(" - download retry 1\r\n") == dropped,
              qPrintable(log));
     QVERIFY(!dropped || home.requests().join('\n').contains(" 206 bytes=" + dropAt + "-"));
+}
+
+bool TestWindowsEndToEnd::setLanguage(const QString &language)
+{
+    const QString server = R"(HKCU\Software\Halvenord\Glimmerpane\server)";
+    return language.isEmpty()
+               ? run(GLIMMERPANE_WINE, {"reg", "delete", server, "/v", "language", "/f"}) || true
+               : run(GLIMMERPANE_WINE, {"reg", "add", server, "/v", "language", "/t", "REG_SZ",
+                                        "/d", language, "/f"});
+}
+
+void TestWindowsEndToEnd::installerStarts_data()
+{
+    QTest::addColumn<QString>("installer");
+    QTest::addColumn<QStringList>("variables"); // "NAME=value" for the updater
+    QTest::addColumn<int>("holdMs");            // a scanner holds the fresh file; 0: none
+    QTest::addColumn<QString>("language");      // a declined prompt's screenshot in it
+    QTest::addColumn<QString>("logLines");      // what the log gains from the click on, "; "
+    QTest::addColumn<QString>("folder");        // where the installer lands
+
+    const QString admin = "glimmerpane-demo-installer-admin.exe",
+                  plain = "glimmerpane-demo-installer.exe", shared = "update";
+    const QString started = "prepare to download update; install start success";
+    const QString cancelled = "prepare to download update; install start cancelled; "
+                              "install start success";
+    QTest::newRow("requireAdministrator, 740: through the shell")
+        << admin << QStringList{"GLIMMERPANE_SIMULATE_START_ERROR=740"} << 0 << "" << started
+        << shared;
+    QTest::newRow("declined prompt, English")
+        << admin << QStringList{"GLIMMERPANE_SIMULATE_START_ERROR=1223"} << 0 << "en" << cancelled
+        << shared;
+    QTest::newRow("declined prompt, Chinese")
+        << admin << QStringList{"GLIMMERPANE_SIMULATE_START_ERROR=1223"} << 0 << "zh" << cancelled
+        << shared;
+    QTest::newRow("scanner holds it 2 s")
+        << plain << QStringList() << 2000 << "" << started << shared;
+    QTest::newRow("scanner holds it past the limit")
+        << plain << QStringList() << 14000 << ""
+        << "prepare to download update; rename installer failed; download failed" << shared;
+    QTest::newRow("update folder of another account")
+        << plain << QStringList{"GLIMMERPANE_SIMULATE_FOLDER_OWNER=other"} << 0 << ""
+        << "prepare to download update; update folder of another account: using this "
+           "account's own; install start success"
+        << "update-";
+}
+
+// How the installer's start ends where Windows differs from Wine, played through with the staging
+// switches: elevation, a declined prompt, a virus scanner, another account's update folder.
+void TestWindowsEndToEnd::installerStarts()
+{
+    QFETCH(QString, installer);
+    QFETCH(QStringList, variables);
+    QFETCH(int, holdMs);
+    QFETCH(QString, language);
+    QFETCH(QString, logLines);
+    QFETCH(QString, folder);
+    QVERIFY(setLanguage(language == "zh" ? "中文" : ""));
+    UpdaterHome home;
+    for (const QString &variable : variables)
+        home.environment().insert(variable.section('=', 0, 0), variable.section('=', 1));
+    const qint64 size = QFileInfo(fixtures + installer).size();
+    // Slow enough for the scanner to open the file before it is whole.
+    QProcess *updater =
+        start(home, {"--installer", fixtures + installer, "--throttle", QString::number(size * 2)},
+              {"version=1.0.8"});
+    QVERIFY(updater);
+    const QString window = home.windowAfter(1);
+    QVERIFY2(!window.isEmpty(), qPrintable(home.readLog()));
+    QProcess holder;
+    holder.setProcessEnvironment(wineVariables);
+    if (holdMs > 0)
+        holder.start(GLIMMERPANE_WINE, {GLIMMERPANE_FILE_HOLDER, "hold",
+                                        R"(C:\Glimmerpane\update\Glimmerpane109.exe_tmp)",
+                                        QString::number(size), QString::number(holdMs)});
+    const auto logged = [&](const QString &line) { return home.readLog().contains(line); };
+    QVERIFY(clickUntil(window, updateButton, [&] { return logged("prepare to download"); }));
+    if (!language.isEmpty()) {
+        // The window stays, offering the installer that is there; the next click starts it.
+        QVERIFY(QTest::qWaitFor([&] { return logged("install start cancelled"); }, 30000));
+        // The pointer off the button, which it would colour; the wait is for the repaint to reach
+        // the screenshot, not for the state.
+        xdotool({"mousemove", "--window", window, QString::number(panelBackground.x()),
+                 QString::number(panelBackground.y())});
+        QTest::qWait(500);
+        saveScreenshot(window, "declined " + language);
+        QVERIFY(clickUntil(window, updateButton, [&] { return logged("install start success"); }));
+    }
+    QVERIFY(QTest::qWaitFor([&] { return logged(logLines.section("; ", -1)); }, 30000));
+    if (holdMs > 10000)
+        QVERIFY(
+            clickUntil(window, closeButton, [&] { return updater->state() != QProcess::Running; }));
+    QVERIFY(finishesWithin(updater, 15000));
+    QCOMPARE(updater->exitCode(), 0);
+    QVERIFY(holdMs == 0 || (finishesWithin(&holder, 20000) && holder.exitCode() == 0));
+    QStringList lines;
+    for (const QString &line : home.readLog().split("\r\n", Qt::SkipEmptyParts))
+        lines << line.section(" - ", 1);
+    QCOMPARE(lines.join("; "), logLines);
+    QCOMPARE(home.requests().filter("GET /glimmerpane-demo-installer").size(), 1);
+    const bool ran = logLines.endsWith("success");
+    QVERIFY(QTest::qWaitFor([&] { return QFileInfo::exists(home.installerRecordPath()); },
+                            ran ? 10000 : 0) == ran);
+    const QStringList landed =
+        QDir(prefix + "/drive_c/Glimmerpane").entryList({"*"}, QDir::Dirs | QDir::NoDotAndDotDot);
+    QVERIFY2(!ran || landed.filter(QRegularExpression("^" + folder)).size() == 1,
+             qPrintable(landed.join(' ')));
+}
+
+void TestWindowsEndToEnd::installOutcome()
+{
+    UpdaterHome home;
+    QVERIFY(prepare(home, {"--installer", fixtures + "glimmerpane-demo-installer.exe"}));
+    const QString failed = home.installAndStartAgain("GET /glimmerpane-demo-installer.exe - ");
+    QVERIFY2(failed.isEmpty(), qPrintable(failed));
 }
 
 void TestWindowsEndToEnd::settingsFromRegistry_data()

@@ -13,6 +13,7 @@
 #include <sddl.h>
 
 #include <cstdio>
+#include <cwchar>
 #include <string>
 #include <utility>
 
@@ -107,6 +108,21 @@ int tryToChange(const std::wstring &file)
     return violations;
 }
 
+// As a virus scanner: opens `file` as soon as it is there, without delete sharing (so that it
+// cannot be renamed or removed meanwhile), and holds it for `ms` once it has `size` bytes.
+int holdFile(const std::wstring &file, long long size, DWORD ms)
+{
+    HANDLE handle = INVALID_HANDLE_VALUE;
+    for (int wait = 0; wait < 3000 && handle == INVALID_HANDLE_VALUE; ++wait, Sleep(10))
+        handle = CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                             nullptr, OPEN_EXISTING, 0, nullptr);
+    LARGE_INTEGER now = {};
+    for (int wait = 0; wait < 3000 && GetFileSizeEx(handle, &now) && now.QuadPart < size; ++wait)
+        Sleep(10);
+    Sleep(ms);
+    return handle != INVALID_HANDLE_VALUE && CloseHandle(handle) && now.QuadPart == size ? 0 : 1;
+}
+
 } // namespace
 
 int wmain(int argc, wchar_t **argv)
@@ -116,6 +132,8 @@ int wmain(int argc, wchar_t **argv)
     const std::wstring folder = self.substr(0, self.find_last_of(L'\\'));
     if (argc == 3 && std::wstring(argv[1]) == L"try")
         return tryToChange(argv[2]);
+    if (argc == 5 && std::wstring(argv[1]) == L"hold") // for tst_e2e_windows
+        return holdFile(argv[2], std::wcstoll(argv[3], nullptr, 10), DWORD(_wtoi(argv[4])));
     if (self.substr(folder.size()) == L"\\Glimmerpane109.exe") // the installer
         return !CloseHandle(CreateFileW((folder + L"\\ran.txt").c_str(), GENERIC_WRITE, 0, nullptr,
                                         CREATE_ALWAYS, 0, nullptr));
