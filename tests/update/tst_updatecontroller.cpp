@@ -8,7 +8,6 @@
 #include <QApplication>
 #include <QAuthenticator>
 #include <QCryptographicHash>
-#include <QDateTime>
 #include <QDir>
 #include <QNetworkProxy>
 #include <QSignalSpy>
@@ -31,8 +30,6 @@ private slots:
     void failures_data();
     void failures();
     void proxyLoginHoldsDeadline();
-    void lastInstall_data();
-    void lastInstall();
     void folderChoice_data();
     void folderChoice();
 
@@ -269,53 +266,6 @@ void TestUpdateController::proxyLoginHoldsDeadline()
     QCOMPARE(asked, 1);
 }
 
-void TestUpdateController::lastInstall_data()
-{
-    QTest::addColumn<QString>("installer"); // the record's installer name; empty: unreadable
-    QTest::addColumn<int>("ageDays");
-    QTest::addColumn<qint64>("appVersion");
-    QTest::addColumn<QString>("logLine");
-    QTest::addColumn<bool>("kept"); // the record and the installer stay
-
-    const QString name = "Glimmerpane109.exe", dropped = "install record dropped";
-    QTest::newRow("older version again")
-        << name << 29 << 108LL << "update to 109 not installed" << true;
-    QTest::newRow("recorded version") << name << 0 << 109LL << "update to 109 installed" << false;
-    QTest::newRow("newer still") << name << 0 << 110LL << "update to 109 installed" << false;
-    QTest::newRow("31 days old") << name << 31 << 108LL << dropped << false;
-    QTest::newRow("unreadable") << "" << 0 << 108LL << dropped << false;
-    QTest::newRow("a path for a name") << "../Glimmerpane109.exe" << 0 << 109LL << dropped << false;
-}
-
-// What a start with a version handed over makes of the last run's install record.
-void TestUpdateController::lastInstall()
-{
-    QFETCH(QString, installer);
-    QFETCH(int, ageDays);
-    QFETCH(qint64, appVersion);
-    QFETCH(QString, logLine);
-    QFETCH(bool, kept);
-
-    const QString folder = updateFolderPath(), record = folder + "install-record.json";
-    QVERIFY(QDir().mkpath(folder) && writeFileBytes(folder + "Glimmerpane109.exe", "MZ"));
-    const QString time = QDateTime::currentDateTimeUtc().addDays(-ageDays).toString(Qt::ISODate);
-    QVERIFY(writeFileBytes(record, installer.isEmpty()
-                                       ? QByteArray("{\"version\":")
-                                       : QString(R"({"version":109,"installer":"%1","sha256":"",)"
-                                                 R"("time":"%2"})")
-                                             .arg(installer, time)
-                                             .toUtf8()));
-    const int logSize = updateLogText().size();
-    UpdateController controller;
-    controller.setAppVersion(appVersion);
-    QSignalSpy noted(&controller, &UpdateController::lastUpdateNotInstalled);
-    controller.reviewLastInstall();
-    QCOMPARE(updateLogText().mid(logSize).section(" - ", 1), logLine + "\n");
-    QCOMPARE(noted.count(), logLine.endsWith("not installed") ? 1 : 0);
-    QCOMPARE(QFileInfo::exists(record), kept);
-    QCOMPARE(QFileInfo::exists(folder + "Glimmerpane109.exe"), kept || logLine.endsWith("dropped"));
-}
-
 // Another account's update folder, which Wine cannot fake: the choice from what the checks found.
 void TestUpdateController::folderChoice_data()
 {
@@ -325,20 +275,20 @@ void TestUpdateController::folderChoice_data()
     QTest::addColumn<QString>("logLine");
 
     using S = SecureFolder;
-    using C = UpdateFolderChoice;
-    const QString tightened = "update folder access tightened", notOurs = "update folder not ours";
-    QTest::newRow("shared made") << S::Created << S::Failed << int(C::Shared) << "";
-    QTest::newRow("shared kept") << S::Kept << S::Failed << int(C::Shared) << "";
-    QTest::newRow("shared tightened") << S::Tightened << S::Failed << int(C::Shared) << tightened;
-    QTest::newRow("shared fails") << S::Failed << S::Created << int(C::None) << "";
-    QTest::newRow("another's: own made")
-        << S::NotOurs << S::Created << int(C::Own)
-        << "update folder of another account: using this account's own";
-    QTest::newRow("another's: own tightened")
-        << S::NotOurs << S::Tightened << int(C::Own) << tightened;
-    QTest::newRow("another's: own not ours either")
-        << S::NotOurs << S::NotOurs << int(C::None) << notOurs;
-    QTest::newRow("another's: own fails") << S::NotOurs << S::Failed << int(C::None) << "";
+    const auto row = [](const char *name, S shared, S own, UpdateFolderChoice::Folder folder,
+                        const QString &logLine = "") {
+        QTest::newRow(name) << shared << own << int(folder) << logLine;
+    };
+    const QString tightened = "update folder access tightened";
+    row("shared kept", S::Kept, S::Failed, UpdateFolderChoice::Shared);
+    row("shared tightened", S::Tightened, S::Failed, UpdateFolderChoice::Shared, tightened);
+    row("shared fails", S::Failed, S::Created, UpdateFolderChoice::None);
+    row("another's: own made", S::NotOurs, S::Created, UpdateFolderChoice::Own,
+        "update folder of another account: using this account's own");
+    row("another's: own tightened", S::NotOurs, S::Tightened, UpdateFolderChoice::Own, tightened);
+    row("another's: own not ours either", S::NotOurs, S::NotOurs, UpdateFolderChoice::None,
+        "update folder not ours");
+    row("another's: own fails", S::NotOurs, S::Failed, UpdateFolderChoice::None);
 }
 
 void TestUpdateController::folderChoice()
