@@ -119,52 +119,43 @@ QString UpdaterHome::windowAfter(int versionRequests) const
 
 QString UpdaterHome::installAndStartAgain(const QString &installerRequest)
 {
-    struct Step
-    {
-        QStringList arguments;
-        QString logLines; // what the log gains, "; "
-        int installs;     // the installer's runs so far
+    const QString prepare = "prepare to download update; ", success = "install start success";
+    // The arguments of each start, and what the log gains from it.
+    const QList<QStringList> steps{
+        {"version=1.0.8", prepare + success},
+        {"version=1.0.8",
+         "update to 109 not installed; " + prepare + "installer already downloaded; " + success},
+        {"version=1.0.9 dailyCheck", "update to 109 installed"}, // nothing newer: no window
+        {"version=1.0.8", "install record dropped"},             // a record 31 days old
     };
-    const QString prepare = "prepare to download update", success = "; install start success";
-    const Step steps[] = {
-        {{"version=1.0.8"}, prepare + success, 1},
-        {{"version=1.0.8"},
-         "update to 109 not installed; " + prepare + "; installer already downloaded" + success,
-         2},
-        {{"version=1.0.9", "dailyCheck"}, "update to 109 installed", 2}, // shows no window
-        {{"version=1.0.8"}, "install record dropped", 2},                // a record of 31 days ago
-    };
-    int versionRequests = 0;
-    bool shown = false; // a window after the check of a daily check that found nothing newer
-    int fetched = 0;    // installer requests: those of the first download (and its retries) only
-    for (const Step &step : steps) {
-        if (step.logLines.endsWith("dropped"))
+    bool shown = false; // a window of the daily check after its version request
+    int fetched = 0;    // installer requests: the first download's (and its retries') only
+    for (int i = 0; i < steps.size(); ++i) {
+        const QString &expected = steps[i][1];
+        const bool daily = steps[i][0].endsWith("dailyCheck");
+        if (i == 3)
             writeFileBytes(
                 updateFolder() + "install-record.json",
                 R"({"version":109,"installer":"Glimmerpane109.exe","time":")" +
                     QDateTime::currentDateTimeUtc().addDays(-31).toString(Qt::ISODate).toUtf8() +
                     "\"}");
         const int logSize = readLog().remove('\r').size();
-        QProcess *updater = start(step.arguments);
-        const bool hidden = step.logLines.endsWith(" installed"); // nothing newer: no window
-        const QString window = hidden ? QString() : windowAfter(++versionRequests);
-        const auto installs = [&] { return readFileBytes(installerRecordPath()).count('\n'); };
         const auto logged = [&] { return readLog().remove('\r').mid(logSize); };
+        QProcess *updater = start(steps[i][0].split(' '));
         // A click while the check still runs meets a disabled button; one on "Download Update"
         // shows at once in the log.
-        const bool done =
-            step.installs > installs()
-                ? clickUntil(window, {445, 274}, [&] { return logged().contains(prepare); }) &&
-                      finishesWithin(updater, 30000)
-                : QTest::qWaitFor(
-                      [&] {
-                          shown |= hidden && !visibleWindows().isEmpty() &&
-                                   requests().count(versionRequestLine) > versionRequests;
-                          return logged().contains(step.logLines) &&
-                                 (!hidden || updater->state() == QProcess::NotRunning);
-                      },
-                      20000);
-        versionRequests += hidden ? 1 : 0;
+        const bool done = expected.endsWith(success)
+                              ? clickUntil(windowAfter(i + 1), {445, 274},
+                                           [&] { return logged().contains(prepare.chopped(2)); }) &&
+                                    finishesWithin(updater, 30000)
+                              : QTest::qWaitFor(
+                                    [&] {
+                                        shown |= daily && !visibleWindows().isEmpty() &&
+                                                 requests().count(versionRequestLine) > i;
+                                        return logged().contains(expected) &&
+                                               (!daily || updater->state() == QProcess::NotRunning);
+                                    },
+                                    20000);
         updater->kill();
         finishesWithin(updater, 10000);
         // Wine's TLS now and then drops a first connection, which the retry covers.
@@ -173,9 +164,12 @@ QString UpdaterHome::installAndStartAgain(const QString &installerRequest)
                                   .replaceInStrings(QRegularExpression("^.* - "), "")
                                   .filter(QRegularExpression("^(?!download retry)"))
                                   .join("; ");
-        if (!done || shown || !lines.startsWith(step.logLines) || installs() != step.installs ||
+        const auto ranOncePerStart = [&] {
+            return readFileBytes(installerRecordPath()).count('\n') == readLog().count(success);
+        };
+        if (!done || shown || !lines.startsWith(expected) || !QTest::qWaitFor(ranOncePerStart) ||
             (fetched && requests().filter(installerRequest).size() != fetched))
-            return "start with " + step.arguments.join(' ') + ":\n" + readLog();
+            return "start with " + steps[i][0] + ":\n" + readLog();
         fetched = requests().filter(installerRequest).size();
     }
     return QDir(updateFolder()).isEmpty() ? QString() : "the installer or its record stayed";
