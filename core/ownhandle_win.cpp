@@ -37,5 +37,7 @@ HANDLE openOwnHandle(const std::wstring &path, DWORD access, DWORD disposition)
         info.nNumberOfLinks == 1 && reachedByPath(handle, path))
         return handle;
     CloseHandle(handle);
+    // Not a state that passes: no caller waits for it to change.
+    SetLastError(ERROR_CANT_ACCESS_FILE);
     return INVALID_HANDLE_VALUE;
 }

@@ -93,6 +93,23 @@ bool proxyLoopback()
     return false;
 }
 
+std::optional<int> simulatedStartError()
+{
+    const QString value = qEnvironmentVariable("GLIMMERPANE_SIMULATE_START_ERROR");
+    if (value.isEmpty())
+        return std::nullopt;
+    if (value == QLatin1String("740") || value == QLatin1String("1223"))
+        return value.toInt();
+    warnOnce("GLIMMERPANE_SIMULATE_START_ERROR",
+             QStringLiteral("ignored: \"%1\" is not 740 or 1223").arg(value));
+    return std::nullopt;
+}
+
+bool simulateForeignUpdateFolder()
+{
+    return qEnvironmentVariable("GLIMMERPANE_SIMULATE_FOLDER_OWNER") == QLatin1String("other");
+}
+
 std::optional<QString> userRuntimeRoot()
 {
     if (!qEnvironmentVariableIsSet("GLIMMERPANE_USER_RUNTIME_ROOT"))
@@ -123,6 +140,16 @@ std::optional<QByteArray> updatePublicKeys()
 }
 
 bool proxyLoopback()
+{
+    return false;
+}
+
+std::optional<int> simulatedStartError()
+{
+    return std::nullopt;
+}
+
+bool simulateForeignUpdateFolder()
 {
     return false;
 }

@@ -23,6 +23,10 @@ std::optional<QByteArray> extraCaCertificates();
 std::optional<QByteArray> updatePublicKeys();
 // GLIMMERPANE_PROXY_LOOPBACK=1: the system proxy settings apply to loopback hosts too.
 bool proxyLoopback();
+// GLIMMERPANE_SIMULATE_START_ERROR: 740 or 1223, a Windows error the installer's start answers.
+std::optional<int> simulatedStartError();
+// GLIMMERPANE_SIMULATE_FOLDER_OWNER=other: the shared update folder counts as another account's.
+bool simulateForeignUpdateFolder();
 // GLIMMERPANE_USER_RUNTIME_ROOT: a folder in place of /run/user, for the single-instance guard.
 std::optional<QString> userRuntimeRoot();
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "update/startfault.h"
+
 #include <windows.h>
 
 #include <string>
@@ -17,14 +19,20 @@ public:
     HeldFile &operator=(const HeldFile &) = delete;
 
     bool isOpen() const { return handle != INVALID_HANDLE_VALUE; }
+    // Why the open failed (GetLastError), 0 when it did not.
+    DWORD openError() const { return error; }
     // Reads up to `size` bytes where the last read ended: their count, 0 at the end, -1 on an
     // error.
     long long read(char *buffer, unsigned long size);
     // Starts the file as a program of its own, without arguments, in the current folder, while
-    // the file is still held; false when it cannot be started.
-    bool startProcess();
+    // the file is still held: ERROR_SUCCESS, or why not (ERROR_CANCELLED: the user declined the
+    // elevation prompt). A program that asks for administrator rights is started through the
+    // shell's "runas", which shows that prompt; our sharing allows the elevated loader's read.
+    // `fault` stands in for the answers of real Windows that Wine never gives.
+    DWORD startProcess(StartFault fault = {});
 
 private:
     std::wstring path;
     HANDLE handle;
+    DWORD error;
 };

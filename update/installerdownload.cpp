@@ -3,7 +3,6 @@
 #include "core/limits.h"
 #include "core/updatelog.h"
 #include "update/downloadfailure.h"
-#include "update/releasestatement.h"
 #include "update/resumedecision.h"
 #include "update/retrybackoff.h"
 #include "update/retrypolicy.h"
@@ -56,8 +55,7 @@ void InstallerDownload::start()
                     QStringLiteral("invalid update address"));
     // The signature covers the offered version, size and digest: a release relabelled as another
     // version is refused before anything is fetched. The bytes are then held to size and digest.
-    if (!vendorPublicKeys().isEmpty() &&
-        !vendorSignatureValid(releaseStatement(expected), expected.signature))
+    if (!signedByVendor(expected))
         return fail(DownloadResult::Error::SignatureInvalid,
                     QStringLiteral("installer signature invalid"));
     if (!partial.open({address, expected.size, expected.sha256, {}}))

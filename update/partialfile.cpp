@@ -2,6 +2,7 @@
 
 #include "core/limits.h"
 #include "core/ownfile.h"
+#include "update/busyfile.h"
 
 #include <QFileInfo>
 #include <QStorageInfo>
@@ -162,9 +163,9 @@ PartialFile::Check PartialFile::check()
 QString PartialFile::moveIntoPlace()
 {
     // Whatever stands at the installer's name must go, or the older file would be started.
-    if (QFileInfo::exists(target) && !QFile::remove(target))
+    if (QFileInfo::exists(target) && !removeWhenFree(target))
         return QStringLiteral("remove old installer failed");
-    if (!QFile::rename(tempPath(), target))
+    if (!renameWhenFree(tempPath(), target))
         return QStringLiteral("rename installer failed");
     QFile::remove(statePath());
     return QString();

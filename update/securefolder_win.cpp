@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <aclapi.h>
+#include <sddl.h>
 
 #include <vector>
 
@@ -36,6 +37,8 @@ public:
         }
     }
     bool complete() const { return sids.size() == 3; }
+    // The user's SID, which is added first.
+    PSID userSid() const { return sids.size() == 3 ? const_cast<BYTE *>(sids[0].data()) : nullptr; }
     bool contains(PSID sid) const
     {
         for (const std::vector<BYTE> &each : sids) {
@@ -90,6 +93,7 @@ bool othersMayChange(PACL list, const Trustees &trustees)
     return false;
 }
 
+// Without `ours` nothing is changed.
 SecureFolder checkExisting(const std::wstring &path, const Trustees &trustees, PACL ours)
 {
     const DWORD attributes = GetFileAttributesW(path.c_str());
@@ -107,6 +111,8 @@ SecureFolder checkExisting(const std::wstring &path, const Trustees &trustees, P
     SecureFolder result = SecureFolder::Kept;
     if (!owner || !trustees.contains(owner))
         result = SecureFolder::NotOurs;
+    else if (othersMayChange(list, trustees) && !ours)
+        result = SecureFolder::Tightened;
     else if (othersMayChange(list, trustees))
         result =
             SetNamedSecurityInfoW(const_cast<LPWSTR>(path.c_str()), SE_FILE_OBJECT,
@@ -139,4 +145,20 @@ SecureFolder secureFolder(const std::wstring &path)
     }
     LocalFree(ours);
     return result;
+}
+
+SecureFolder inspectFolder(const std::wstring &path)
+{
+    return checkExisting(path, Trustees(), nullptr);
+}
+
+std::wstring currentUserSid()
+{
+    const Trustees trustees;
+    wchar_t *text = nullptr;
+    if (!trustees.userSid() || !ConvertSidToStringSidW(trustees.userSid(), &text))
+        return std::wstring();
+    const std::wstring sid = text;
+    LocalFree(text);
+    return sid;
 }

@@ -1,14 +1,8 @@
 #pragma once
 
-#include <string>
+#include "update/folderaccess.h"
 
-enum class SecureFolder {
-    Created,   // made with the protected access list
-    Kept,      // already there, ours, and nobody else may change it
-    Tightened, // already there and ours, but others could change it: the list is applied anew
-    NotOurs,   // already there, but owned by someone else or a link elsewhere
-    Failed,    // cannot be made, read or changed, or a plain file is in the way
-};
+#include <string>
 
 // Makes the folder at `path` (its parent must exist), or checks the one there is, so that only
 // the current user, SYSTEM and Administrators may change what it holds: a protected access list
@@ -16,3 +10,10 @@ enum class SecureFolder {
 // from above. Another local user who could write there could swap the installer before it is
 // started. No Qt, so that it is tested under Wine.
 SecureFolder secureFolder(const std::wstring &path);
+
+// What secureFolder would find, changing nothing: Tightened stands for "ours, but would be
+// tightened", Failed also for a folder that is not there.
+SecureFolder inspectFolder(const std::wstring &path);
+
+// The current account's SID as text ("S-1-5-21-..."); empty when it cannot be read.
+std::wstring currentUserSid();

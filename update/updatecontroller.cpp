@@ -3,14 +3,18 @@
 #include "core/productpaths.h"
 #include "core/updatelog.h"
 #include "update/downloadmanager.h"
-#include "update/installerstart.h"
+#include "update/installerreuse.h"
+#include "update/installrecord.h"
 #include "update/networksetup.h"
+#include "update/releaseversion.h"
 #include "update/updatefolder.h"
 #include "update/versioncheck.h"
 #include "update/versionrequest.h"
 
 #include <QAuthenticator>
+#include <QDateTime>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QNetworkProxy>
 
@@ -62,13 +66,19 @@ bool UpdateController::hasUpdate() const
 
 QString UpdateController::installerPath() const
 {
-    return QDir::toNativeSeparators(updateFolderPath()) + installerName;
+    return QDir::toNativeSeparators(updateFolder()) + installerName;
+}
+
+bool UpdateController::installReady() const
+{
+    return offered && declined;
 }
 
 void UpdateController::setState(State next, bool offer)
 {
     current = next;
     offered = offer && next == State::Idle;
+    declined = declined && offered;
     emit stateChanged(next);
 }
 
@@ -117,15 +127,23 @@ void UpdateController::evaluateReply(const QByteArray &body)
 
 void UpdateController::startDownload()
 {
-    emit infoAdded(tr("Downloading..."));
-    if (updateAddress.isEmpty() || installerName.isEmpty())
+    if (declined) // the installer is there; its start checks it once more
+        return downloadFinished();
+    if (updateAddress.isEmpty() || installerName.isEmpty()) {
+        emit infoAdded(tr("Downloading..."));
         return setState(State::Idle);
+    }
     writeUpdateLog(QStringLiteral("prepare to download update"));
     // The state is set first: a download that fails at once comes back through failDownload.
     setState(State::Downloading);
     if (!makeUpdateFolder()) {
         return failDownload(QStringLiteral("create update folder failed"));
     }
+    if (installerReusable(installerPath(), expectation)) {
+        writeUpdateLog(QStringLiteral("installer already downloaded"));
+        return downloadFinished();
+    }
+    emit infoAdded(tr("Downloading..."));
     downloads->startDownload(updateAddress, installerPath(), expectation);
 }
 
@@ -148,28 +166,74 @@ void UpdateController::failDownload(const QString &reason)
 
 void UpdateController::downloadFinished()
 {
+    declined = false;
     setState(State::Installing);
-    emit installFinished(startInstaller());
+    const InstallerStart started = startInstaller();
+    if (started != InstallerStart::Cancelled) {
+        emit installFinished(started == InstallerStart::Started);
+        return;
+    }
+    declined = true;
+    setState(State::Idle, true);
+    emit installDeclined();
 }
 
-bool UpdateController::startInstaller()
+InstallerStart UpdateController::startInstaller()
 {
     const QString path = installerPath();
     if (!QFileInfo(path).isFile()) {
         writeUpdateLog(QStringLiteral("install file %1 not exist").arg(installerName));
-        return false;
+        return InstallerStart::StartFailed;
     }
+    // Written first: once the installer runs, the updater may be gone before it could be.
+    const InstallRecord record{expectation.version, expectation.versionText, installerName,
+                               expectation.sha256, QDateTime::currentDateTimeUtc()};
+    if (!record.write(updateFolder()))
+        writeUpdateLog(QStringLiteral("write install record failed"));
     // Hashed once more right before the start, so that a file swapped since the download shows.
-    switch (startCheckedInstaller(path, expectation.sha256)) {
+    const InstallerStart started = startCheckedInstaller(path, expectation.sha256);
+    switch (started) {
     case InstallerStart::Started:
         writeUpdateLog(QStringLiteral("install start success"));
-        return true;
+        break;
     case InstallerStart::Changed:
         writeUpdateLog(QStringLiteral("install file %1 changed").arg(installerName));
-        return false;
+        break;
+    case InstallerStart::Cancelled:
+        writeUpdateLog(QStringLiteral("install start cancelled"));
+        break;
     case InstallerStart::StartFailed:
+        writeUpdateLog(QStringLiteral("install start failed"));
         break;
     }
-    writeUpdateLog(QStringLiteral("install start failed"));
-    return false;
+    return started;
+}
+
+// --- The last run's installer, at the next start
+
+void UpdateController::reviewLastInstall()
+{
+    const QString folder = updateFolder();
+    const QString recordPath = InstallRecord::path(folder);
+    if (version == 0 || !QFileInfo::exists(recordPath))
+        return;
+    const std::optional<InstallRecord> record = InstallRecord::read(folder);
+    constexpr qint64 keptSeconds = 30 * 24 * 3600;
+    const qint64 age = record ? record->time.secsTo(QDateTime::currentDateTimeUtc()) : -1;
+    if (age < 0 || age > keptSeconds) { // a time ahead of the clock is as unreadable
+        QFile::remove(recordPath);
+        return writeUpdateLog(QStringLiteral("install record dropped"));
+    }
+    // Dotted versions order part by part; the digits alone only where one side has no dots.
+    const std::optional<int> order = compareVersions(installedVersion, record->versionText);
+    if (order ? *order < 0 : version < record->version) {
+        writeUpdateLog(QStringLiteral("update to %1 not installed").arg(record->version));
+        emit lastUpdateNotInstalled();
+        return;
+    }
+    writeUpdateLog(QStringLiteral("update to %1 installed").arg(record->version));
+    // While the installer cannot go (still running), its record stays to try again next time.
+    const QString installer = folder + record->installerName;
+    if (!QFileInfo::exists(installer) || QFile::remove(installer))
+        QFile::remove(recordPath);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "update/installerexpectation.h"
+#include "update/installerstart.h"
 
 #include <QObject>
 #include <QPointer>
@@ -32,7 +33,15 @@ public:
     State state() const;
     // An update has been found and not yet taken; only while Idle.
     bool hasUpdate() const;
+    // The user declined the installer's elevation prompt: activate() starts the installer in
+    // the update folder again, checked once more and not downloaded again. Only while Idle.
+    bool installReady() const;
     QString installerPath() const;
+
+    // At start, with the version handed over: whether the installer that the last run started
+    // took effect. The record of it goes once the version is there ("update to <v> installed",
+    // with the installer) or after 30 days; until then each start reports it "not installed".
+    void reviewLastInstall();
 
 public slots:
     void activate();
@@ -47,6 +56,10 @@ signals:
     void downloadFailed();
     // The installer has been started, or has failed to; either way the run is over.
     void installFinished(bool started);
+    // The user declined the elevation prompt; the run goes on, Idle, with installReady().
+    void installDeclined();
+    // The installer the last run started has not brought its version (reviewLastInstall).
+    void lastUpdateNotInstalled();
     // Filled in by the receiver before it returns, or left empty to fail the request.
     void proxyLoginRequired(const QNetworkProxy &proxy, QAuthenticator *authenticator);
 
@@ -59,7 +72,7 @@ private:
     void cancelDownload();
     void failDownload(const QString &reason);
     void downloadFinished();
-    bool startInstaller();
+    InstallerStart startInstaller();
 
     DownLoadManager *downloads;
     QPointer<VersionRequest> request; // while Checking
@@ -67,6 +80,7 @@ private:
     qint64 version = 0;
     QString installedVersion;
     bool offered = false;
+    bool declined = false;
     QString installerName;
     QString updateAddress;
     InstallerExpectation expectation;

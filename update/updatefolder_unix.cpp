@@ -9,3 +9,9 @@ bool makeUpdateFolder()
     return makeFolderLevels(productRoot(), updateFolderLevels()) == updateFolderLevels().size() &&
            QFileInfo(updateFolderPath()).isDir();
 }
+
+// In the user's own data folder, which no other account shares.
+QString updateFolder()
+{
+    return updateFolderPath();
+}

@@ -2,6 +2,7 @@
 
 #include "core/stagingoverrides.h"
 #include "update/logcategory.h"
+#include "update/releasestatement.h"
 
 #include <sodium.h>
 
@@ -41,4 +42,10 @@ bool vendorSignatureValid(const QByteArray &statement, const QByteArray &signatu
             return true;
     }
     return false;
+}
+
+bool signedByVendor(const InstallerExpectation &expected)
+{
+    return vendorPublicKeys().isEmpty() ||
+           vendorSignatureValid(releaseStatement(expected), expected.signature);
 }

@@ -1,7 +1,6 @@
 #include "update/versioncheck.h"
 
 #include "update/releasenotes.h"
-#include "update/releasestatement.h"
 #include "update/releaseversion.h"
 #include "update/vendorsignature.h"
 #include "update/versionreply.h"
@@ -73,7 +72,7 @@ VersionCheck evaluateVersionReply(const QByteArray &body, qint64 appVersion,
                 stated.versionText.isEmpty())
                 return integrityRefused();
             // Checked again before the download; here, so that no run offers what cannot install.
-            if (!vendorSignatureValid(releaseStatement(stated), stated.signature))
+            if (!signedByVendor(stated))
                 return refused(QStringLiteral("installer signature invalid"));
         }
         check.installerName = QStringLiteral("Glimmerpane") + QString::number(reply.latestVersion) +

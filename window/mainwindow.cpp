@@ -79,6 +79,14 @@ MainWindow::MainWindow(qint64 appVersion, bool dailyCheck, QWidget *parent)
     connect(update, &UpdateController::progressChanged, this, &MainWindow::progressBarUpdate);
     connect(update, &UpdateController::downloadFailed, this, &MainWindow::showDownloadFailed);
     connect(update, &UpdateController::installFinished, this, &MainWindow::quit);
+    // The run goes on: the installer stays in the update folder, and "Install" starts it.
+    connect(update, &UpdateController::installDeclined, this, [this] {
+        // Back where it was before "Installing" disabled the button, for Return or Space.
+        ui->CUP_UpdateBtn->setFocus(Qt::OtherFocusReason);
+        showNote(tr("The installer was not allowed to start. Choose Install to try again."));
+    });
+    connect(update, &UpdateController::lastUpdateNotInstalled, this,
+            [this] { showNote(tr("The last update did not complete. You can try it again.")); });
     connect(update, &UpdateController::proxyLoginRequired, this, &MainWindow::proxyLogin);
 
     if (dailyCheck) {
@@ -156,6 +164,9 @@ void MainWindow::mouseReleaseEvent(QMouseEvent *event)
 void MainWindow::startupCheck()
 {
     if (update->appVersion() != 0) {
+        // Before the check, so that the note stands above its result (and a daily check that
+        // shows the window shows it too); by now the dotted version has been handed over.
+        update->reviewLastInstall();
         ui->CUP_UpdateBtn->click();
         return;
     }
@@ -202,7 +213,9 @@ void MainWindow::showState(UpdateController::State state)
     }
     switch (state) {
     case UpdateController::State::Idle:
-        button->setText(update->hasUpdate() ? tr("Download Update") : tr("Check Update"));
+        button->setText(update->installReady() ? tr("Install")
+                        : update->hasUpdate()  ? tr("Download Update")
+                                               : tr("Check Update"));
         ui->progressBar->setRange(0, 100);
         ui->progressBar->setValue(0);
         break;
@@ -236,6 +249,12 @@ void MainWindow::progressBarUpdate(qint64 cur, qint64 total)
     if (total <= 0 || cur < 0 || cur > total)
         return;
     ui->progressBar->setValue(int(cur * 100.0 / double(total)));
+}
+
+void MainWindow::showNote(const QString &text)
+{
+    appendText(text);
+    announce(ui->updateInfo);
 }
 
 void MainWindow::showDownloadFailed()

@@ -48,6 +48,7 @@ private:
     void showState(UpdateController::State state);
     void showCheckResult(const QString &errorText);
     void showDownloadFailed();
+    void showNote(const QString &text);
     void raiseWindow();
     void startupCheck();
     void closeGuard();

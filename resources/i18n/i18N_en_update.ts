@@ -95,6 +95,18 @@
         <source>The proxy %1 asks for a user name and password.</source>
         <translation>The proxy %1 asks for a user name and password.</translation>
     </message>
+    <message>
+        <source>Install</source>
+        <translation>Install</translation>
+    </message>
+    <message>
+        <source>The installer was not allowed to start. Choose Install to try again.</source>
+        <translation>The installer was not allowed to start. Choose Install to try again.</translation>
+    </message>
+    <message>
+        <source>The last update did not complete. You can try it again.</source>
+        <translation>The last update did not complete. You can try it again.</translation>
+    </message>
 </context>
 <context>
     <name>UpdateController</name>

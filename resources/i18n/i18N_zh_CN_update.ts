@@ -95,6 +95,18 @@
         <source>The proxy %1 asks for a user name and password.</source>
         <translation>代理 %1 需要用户名和密码。</translation>
     </message>
+    <message>
+        <source>Install</source>
+        <translation>安装</translation>
+    </message>
+    <message>
+        <source>The installer was not allowed to start. Choose Install to try again.</source>
+        <translation>安装程序未获准启动。请选择“安装”重试。</translation>
+    </message>
+    <message>
+        <source>The last update did not complete. You can try it again.</source>
+        <translation>上次更新没有完成，可以再试一次。</translation>
+    </message>
 </context>
 <context>
     <name>UpdateController</name>

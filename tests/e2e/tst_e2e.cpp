@@ -38,6 +38,7 @@ private slots:
     void runs();
     void foreignFiles_data();
     void foreignFiles();
+    void installOutcome();
     void highDpi();
     void screenReader();
 };
@@ -355,6 +356,17 @@ void TestEndToEnd::foreignFiles()
     QVERIFY(QFileInfo(log).size() < 1 << 20);
     QVERIFY2(home.readLog().contains(QString(logLine).replace("%1", guard)),
              qPrintable(home.readLog()));
+}
+
+// The outcome of an install at the next starts, and the installer reused (as under Wine).
+void TestEndToEnd::installOutcome()
+{
+    UpdaterHome home;
+    QVERIFY2(home.startService({"--installer", GLIMMERPANE_DEMO_INSTALLER_BIN}),
+             qPrintable(home.serviceOutput()));
+    const QString request = "GET /" + QFileInfo(GLIMMERPANE_DEMO_INSTALLER_BIN).fileName() + " - ";
+    const QString failed = home.installAndStartAgain(request);
+    QVERIFY2(failed.isEmpty(), qPrintable(failed));
 }
 
 // At QT_SCALE_FACTOR=2 the window is twice as many pixels each way, and its icons are drawn at

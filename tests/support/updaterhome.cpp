@@ -3,6 +3,10 @@
 #include "core/productpaths.h"
 #include "tests/support/childprocess.h"
 
+#include <QDateTime>
+#include <QDir>
+#include <QProcess>
+#include <QRegularExpression>
 #include <QTcpServer>
 #include <QUrl>
 
@@ -111,4 +115,62 @@ QString UpdaterHome::windowAfter(int versionRequests) const
                         20000) &&
         QTest::qWaitFor([] { return !visibleWindows().isEmpty(); }, 10000);
     return shown ? visibleWindows().value(0) : QString();
+}
+
+QString UpdaterHome::installAndStartAgain(const QString &installerRequest)
+{
+    const QString prepare = "prepare to download update; ", success = "install start success";
+    // The arguments of each start, and what the log gains from it.
+    const QList<QStringList> steps{
+        {"version=1.0.8", prepare + success},
+        {"version=1.0.8",
+         "update to 109 not installed; " + prepare + "installer already downloaded; " + success},
+        {"version=1.0.9 dailyCheck", "update to 109 installed"}, // nothing newer: no window
+        {"version=1.0.8", "install record dropped"},             // a record 31 days old
+    };
+    bool shown = false; // a window of the daily check after its version request
+    int fetched = 0;    // installer requests: the first download's (and its retries') only
+    for (int i = 0; i < steps.size(); ++i) {
+        const QString &expected = steps[i][1];
+        const bool daily = steps[i][0].endsWith("dailyCheck");
+        if (i == 3)
+            writeFileBytes(
+                updateFolder() + "install-record.json",
+                R"({"version":109,"installer":"Glimmerpane109.exe","time":")" +
+                    QDateTime::currentDateTimeUtc().addDays(-31).toString(Qt::ISODate).toUtf8() +
+                    "\"}");
+        const int logSize = readLog().remove('\r').size();
+        const auto logged = [&] { return readLog().remove('\r').mid(logSize); };
+        QProcess *updater = start(steps[i][0].split(' '));
+        // A click while the check still runs meets a disabled button; one on "Download Update"
+        // shows at once in the log.
+        const bool done = expected.endsWith(success)
+                              ? clickUntil(windowAfter(i + 1), {445, 274},
+                                           [&] { return logged().contains(prepare.chopped(2)); }) &&
+                                    finishesWithin(updater, 30000)
+                              : QTest::qWaitFor(
+                                    [&] {
+                                        shown |= daily && !visibleWindows().isEmpty() &&
+                                                 requests().count(versionRequestLine) > i;
+                                        return logged().contains(expected) &&
+                                               (!daily || updater->state() == QProcess::NotRunning);
+                                    },
+                                    20000);
+        updater->kill();
+        finishesWithin(updater, 10000);
+        // Wine's TLS now and then drops a first connection, which the retry covers.
+        const QString lines = logged()
+                                  .split('\n')
+                                  .replaceInStrings(QRegularExpression("^.* - "), "")
+                                  .filter(QRegularExpression("^(?!download retry)"))
+                                  .join("; ");
+        const auto ranOncePerStart = [&] {
+            return readFileBytes(installerRecordPath()).count('\n') == readLog().count(success);
+        };
+        if (!done || shown || !lines.startsWith(expected) || !QTest::qWaitFor(ranOncePerStart) ||
+            (fetched && requests().filter(installerRequest).size() != fetched))
+            return "start with " + steps[i][0] + ":\n" + readLog();
+        fetched = requests().filter(installerRequest).size();
+    }
+    return QDir(updateFolder()).isEmpty() ? QString() : "the installer or its record stayed";
 }

@@ -39,6 +39,13 @@ public:
     // The variables of the updaters started from now on.
     QProcessEnvironment &environment() { return variables; }
 
+    // The outcome of an install at the next starts, with the service offering the stand-in
+    // installer as 109: a start with 1.0.8 installs; the next with 1.0.8 logs "update to 109 not
+    // installed" and its click starts the installer already there, not fetched again; a daily
+    // check with 1.0.9 logs "update to 109 installed", removes the installer and its record and
+    // shows no window; a record 31 days old is dropped. Empty when all held; else what did not.
+    QString installAndStartAgain(const QString &installerRequest);
+
     QString readLog() const;
     QString updateFolder() const;
     QString installerRecordPath() const { return folder.path() + "/installer-ran.txt"; }

@@ -4,6 +4,7 @@
 #include "fixtures/httpsserver/localhttpsserver.h"
 #include "tests/support/testsupport.h"
 #include "tools/signing/installersigner.h"
+#include "update/updatefolderchoice.h"
 
 #include <QApplication>
 #include <QAuthenticator>
@@ -15,6 +16,7 @@
 #include <QTest>
 
 using State = UpdateController::State;
+Q_DECLARE_METATYPE(SecureFolder)
 
 // The controller against a real local HTTPS server that stands in for the version service and
 // the installer's host, driven through its one input and watched through its signals.
@@ -30,6 +32,8 @@ private slots:
     void failures_data();
     void failures();
     void proxyLoginHoldsDeadline();
+    void folderChoice_data();
+    void folderChoice();
 
 private:
     // Activates and waits for the check to end; the error text it reported.
@@ -286,6 +290,44 @@ void TestUpdateController::proxyLoginHoldsDeadline()
     qunsetenv("GLIMMERPANE_PROXY_LOOPBACK");
     qunsetenv("https_proxy");
     QCOMPARE(asked, 1);
+}
+
+// Another account's update folder, which Wine cannot fake: the choice from what the checks found.
+void TestUpdateController::folderChoice_data()
+{
+    QTest::addColumn<SecureFolder>("shared");
+    QTest::addColumn<SecureFolder>("own"); // what the own folder's check finds, when asked
+    QTest::addColumn<int>("folder");       // UpdateFolderChoice::Folder
+    QTest::addColumn<QString>("logLine");
+
+    using S = SecureFolder;
+    const auto row = [](const char *name, S shared, S own, UpdateFolderChoice::Folder folder,
+                        const QString &logLine = "") {
+        QTest::newRow(name) << shared << own << int(folder) << logLine;
+    };
+    const QString tightened = "update folder access tightened";
+    row("shared kept", S::Kept, S::Failed, UpdateFolderChoice::Shared);
+    row("shared tightened", S::Tightened, S::Failed, UpdateFolderChoice::Shared, tightened);
+    row("shared fails", S::Failed, S::Created, UpdateFolderChoice::None);
+    row("another's: own made", S::NotOurs, S::Created, UpdateFolderChoice::Own,
+        "update folder of another account: using this account's own");
+    row("another's: own tightened", S::NotOurs, S::Tightened, UpdateFolderChoice::Own, tightened);
+    row("another's: own not ours either", S::NotOurs, S::NotOurs, UpdateFolderChoice::None,
+        "update folder not ours");
+    row("another's: own fails", S::NotOurs, S::Failed, UpdateFolderChoice::None);
+}
+
+void TestUpdateController::folderChoice()
+{
+    QFETCH(SecureFolder, shared);
+    QFETCH(SecureFolder, own);
+    QFETCH(int, folder);
+    QFETCH(QString, logLine);
+    int asked = 0;
+    const UpdateFolderChoice choice = chooseUpdateFolder(shared, [&] { return ++asked, own; });
+    QCOMPARE(int(choice.folder), folder);
+    QCOMPARE(choice.logLine, logLine);
+    QCOMPARE(asked, shared == SecureFolder::NotOurs ? 1 : 0);
 }
 
 UPDATER_TEST_MAIN(TestUpdateController)

@@ -104,6 +104,8 @@ private slots:
     void closeGuard_data();
     void closeGuard();
     void keyboardAndStates();
+    void declinedPrompt_data();
+    void declinedPrompt();
     void looks_data();
     void looks();
     void rethemedOnPaletteChange();
@@ -262,6 +264,49 @@ void TestMainWindow::keyboardAndStates()
     QTRY_COMPARE_WITH_TIMEOUT(form.error->text(), "Download failed", 10000);
     QCOMPARE(form.button->text(), "Check Update");
     QVERIFY(form.button->isEnabled());
+}
+
+void TestMainWindow::declinedPrompt_data()
+{
+    QTest::addColumn<QString>("language");
+    QTest::addColumn<QStringList>("texts"); // the button before and after, the note
+
+    QTest::newRow("English") << "English"
+                             << QStringList{"Download Update", "Install",
+                                            "The installer was not allowed to start. Choose "
+                                            "Install to try again."};
+    QTest::newRow("Chinese") << "中文"
+                             << QStringList{"下载更新", "安装",
+                                            "安装程序未获准启动。请选择“安装”重试。"};
+}
+
+// A declined elevation prompt (the staging switch) keeps the window, offering the installer
+// already there; the next press starts it without fetching it again.
+void TestMainWindow::declinedPrompt()
+{
+    QFETCH(QString, language);
+    QFETCH(QStringList, texts);
+    int installerRequests = 0;
+    offerUpdate(server, [&](const HttpRequest &, HttpResponse &response) {
+        ++installerRequests;
+        response.setBody("#!/bin/sh\n");
+    });
+    writeMainAppSetting("server/language", language);
+    qputenv("GLIMMERPANE_SIMULATE_START_ERROR", "1223");
+    auto window = makeWindow(108);
+    writeMainAppSetting("server/language", QVariant());
+    Form form(*window);
+    QTRY_COMPARE_WITH_TIMEOUT(form.button->text(), texts[0], 10000);
+    form.button->click();
+    QTRY_COMPARE_WITH_TIMEOUT(form.button->text(), texts[1], 10000);
+    qunsetenv("GLIMMERPANE_SIMULATE_START_ERROR");
+    QVERIFY(form.button->isEnabled() && form.info->toPlainText().endsWith("\n" + texts[2]));
+    QTimer::singleShot(0, form.button, &QPushButton::click);
+    QCOMPARE(execUntilQuit(10000), 0);
+    QVERIFY(updateLogText().endsWith(" - install start cancelled\n" +
+                                     updateLogText().section('\n', -2, -2).left(22) +
+                                     "install start success\n"));
+    QCOMPARE(installerRequests, 1);
 }
 
 void TestMainWindow::looks_data()

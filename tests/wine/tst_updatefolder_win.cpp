@@ -1,8 +1,9 @@
 // The Windows protections of the update folder, built with MinGW-w64 and run under Wine: its
 // access list, and the installer held from its check to its start. The other processes are this
-// program again: "try <file>" does what another local user's process would, and a copy named
-// Glimmerpane109.exe is the installer, which records that it ran.
+// program again: "try <file>" does what another local user's process would. (Its start from the
+// held file runs in tst_e2e_windows, in the real program.) "hold" serves tst_e2e_windows.
 
+#include "core/ownhandle_win.h"
 #include "update/heldfile_win.h"
 #include "update/securefolder_win.h"
 
@@ -13,6 +14,7 @@
 #include <sddl.h>
 
 #include <cstdio>
+#include <cwchar>
 #include <string>
 #include <utility>
 
@@ -107,18 +109,31 @@ int tryToChange(const std::wstring &file)
     return violations;
 }
 
+// As a virus scanner: opens `file` as soon as it is there, without delete sharing (so that it
+// cannot be renamed or removed meanwhile), and holds it for `ms` once it has `size` bytes.
+int holdFile(const std::wstring &file, long long size, DWORD ms)
+{
+    HANDLE handle = INVALID_HANDLE_VALUE;
+    for (int wait = 0; wait < 3000 && handle == INVALID_HANDLE_VALUE; ++wait, Sleep(10))
+        handle = CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                             nullptr, OPEN_EXISTING, 0, nullptr);
+    LARGE_INTEGER now = {};
+    for (int wait = 0; wait < 3000 && GetFileSizeEx(handle, &now) && now.QuadPart < size; ++wait)
+        Sleep(10);
+    Sleep(ms);
+    return handle != INVALID_HANDLE_VALUE && CloseHandle(handle) && now.QuadPart == size ? 0 : 1;
+}
+
 } // namespace
 
 int wmain(int argc, wchar_t **argv)
 {
     wchar_t path[MAX_PATH];
     const std::wstring self(path, GetModuleFileNameW(nullptr, path, MAX_PATH));
-    const std::wstring folder = self.substr(0, self.find_last_of(L'\\'));
     if (argc == 3 && std::wstring(argv[1]) == L"try")
         return tryToChange(argv[2]);
-    if (self.substr(folder.size()) == L"\\Glimmerpane109.exe") // the installer
-        return !CloseHandle(CreateFileW((folder + L"\\ran.txt").c_str(), GENERIC_WRITE, 0, nullptr,
-                                        CREATE_ALWAYS, 0, nullptr));
+    if (argc == 5 && std::wstring(argv[1]) == L"hold")
+        return holdFile(argv[2], std::wcstoll(argv[3], nullptr, 10), DWORD(_wtoi(argv[4])));
 
     GetTempPathW(MAX_PATH, path);
     // Unique per run: the prefix and its temporary folder outlive runs, and Wine reuses ids.
@@ -173,14 +188,24 @@ int wmain(int argc, wchar_t **argv)
         check(violations & 1, "while held, another process's write ends in a sharing violation");
         check(violations & 2, "... and so does its MoveFileExW");
         check(violations & 4, "... and its DeleteFileW");
-        check(held.startProcess(), "the held installer is started");
     }
-    const std::wstring record = update + L"\\ran.txt";
-    for (int wait = 0; wait < 300 && GetFileAttributesW(record.c_str()) == INVALID_FILE_ATTRIBUTES;
-         ++wait)
-        Sleep(100); // the installer runs on its own; nothing to wait on but its record
-    check(GetFileAttributesW(record.c_str()) != INVALID_FILE_ATTRIBUTES,
-          "the installer's record shows it ran");
+    // The temporary file, the state and the installer are opened only as our own: one name, no
+    // reparse point.
+    const std::wstring secondName = update + L"\\second-name", link = update + L"\\link";
+    const auto opens = [](const std::wstring &file) {
+        const HANDLE handle = openOwnHandle(file, GENERIC_READ, OPEN_EXISTING);
+        CloseHandle(handle);
+        return handle != INVALID_HANDLE_VALUE;
+    };
+    check(opens(control), "a plain file of one name opens");
+    check(CreateHardLinkW(secondName.c_str(), control.c_str(), nullptr) && !opens(control) &&
+              !opens(secondName),
+          "a file with a second name is refused under either");
+    if (CreateSymbolicLinkW(link.c_str(), installer.c_str(), 0))
+        check(!opens(link), "a symbolic link is refused");
+    else
+        std::printf("SKIP a symbolic link is refused: this Wine makes none (%lu)\n",
+                    GetLastError());
     std::printf("%d passed, %d failed\n", passed, failed);
     return failed == 0 ? 0 : 1;
 }
