@@ -112,15 +112,13 @@ void UpdateController::evaluateReply(const QByteArray &body)
     const VersionCheck check = evaluateVersionReply(body, version, installedVersion);
     if (!check.logLine.isEmpty())
         writeUpdateLog(check.logLine);
-    for (const QString &line : check.infoLines)
-        emit infoAdded(line);
     if (check.hasUpdate) {
         installerName = check.installerName;
         updateAddress = check.updateAddress;
         expectation = check.expectation;
     }
     setState(State::Idle, check.hasUpdate);
-    emit checkFinished(check.errorText);
+    emit checkFinished(check);
 }
 
 // --- Download
@@ -130,7 +128,7 @@ void UpdateController::startDownload()
     if (declined) // the installer is there; its start checks it once more
         return downloadFinished();
     if (updateAddress.isEmpty() || installerName.isEmpty()) {
-        emit infoAdded(tr("Downloading..."));
+        emit downloadStarting();
         return setState(State::Idle);
     }
     writeUpdateLog(QStringLiteral("prepare to download update"));
@@ -143,7 +141,7 @@ void UpdateController::startDownload()
         writeUpdateLog(QStringLiteral("installer already downloaded"));
         return downloadFinished();
     }
-    emit infoAdded(tr("Downloading..."));
+    emit downloadStarting();
     downloads->startDownload(updateAddress, installerPath(), expectation);
 }
 

@@ -2,6 +2,7 @@
 
 #include "update/installerexpectation.h"
 #include "update/installerstart.h"
+#include "update/versioncheck.h"
 
 #include <QObject>
 #include <QPointer>
@@ -48,10 +49,10 @@ public slots:
 
 signals:
     void stateChanged(UpdateController::State state);
-    // A line for the release notes view.
-    void infoAdded(const QString &text);
-    // The check is over; errorText is empty when the service answered with update info.
-    void checkFinished(const QString &errorText);
+    // The installer is about to be fetched (or there is nothing to fetch after all).
+    void downloadStarting();
+    // The check is over; the window words what it found.
+    void checkFinished(const VersionCheck &check);
     void progressChanged(qint64 received, qint64 total);
     void downloadFailed();
     // The installer has been started, or has failed to; either way the run is over.

@@ -11,7 +11,7 @@ VersionCheck refused(const QString &logLine)
 {
     VersionCheck check;
     check.logLine = logLine;
-    check.errorText = VersionCheck::tr("not contains update info");
+    check.problem = VersionCheck::Problem::NoUpdateInfo;
     return check;
 }
 
@@ -40,32 +40,31 @@ VersionCheck evaluateVersionReply(const QByteArray &body, qint64 appVersion,
     switch (reply.outcome) {
     case VersionReply::InvalidJson:
         check.logLine = QStringLiteral("JSON format err");
-        check.errorText = VersionCheck::tr("can not parse response");
+        check.problem = VersionCheck::Problem::Unparsable;
         break;
     case VersionReply::NullDocument:
         check.logLine = QStringLiteral("root is null");
-        check.errorText = VersionCheck::tr("response is null");
+        check.problem = VersionCheck::Problem::NullResponse;
         break;
     case VersionReply::BadCode:
-        check.errorText = VersionCheck::tr("code is: %1").arg(reply.code);
+        check.problem = VersionCheck::Problem::ErrorCode;
+        check.code = reply.code;
         break;
     case VersionReply::NoData:
-        check.errorText = VersionCheck::tr("not contains data");
+        check.problem = VersionCheck::Problem::NoData;
         break;
     case VersionReply::NoUpdateInfo:
-        check.errorText = VersionCheck::tr("not contains update info");
+        check.problem = VersionCheck::Problem::NoUpdateInfo;
         break;
     case VersionReply::BadIntegrity:
         return integrityRefused();
     case VersionReply::UpdateInfo:
         check.answered = true;
-        check.infoLines << VersionCheck::tr("Your app version is: %1").arg(appVersion)
-                        << VersionCheck::tr("Latest app version is: %1").arg(reply.latestVersion);
+        check.appVersion = appVersion;
+        check.latestVersion = reply.latestVersion;
         check.hasUpdate = isNewer(reply, appVersion, installedVersion);
-        if (!check.hasUpdate) {
-            check.infoLines << VersionCheck::tr("There are currently no updates");
+        if (!check.hasUpdate)
             break;
-        }
         if (!vendorPublicKeys().isEmpty()) {
             const InstallerExpectation &stated = reply.expectation;
             if (stated.size < 0 || stated.sha256.isEmpty() || stated.signature.isEmpty() ||
@@ -79,7 +78,7 @@ VersionCheck evaluateVersionReply(const QByteArray &body, qint64 appVersion,
                               QStringLiteral(".exe");
         check.updateAddress = reply.updateAddress;
         check.expectation = reply.expectation;
-        check.infoLines << QStringLiteral("\n") << releaseNotesForDisplay(reply.updateLog);
+        check.releaseNotes = releaseNotesForDisplay(reply.updateLog);
         break;
     }
     return check;

@@ -74,7 +74,8 @@ MainWindow::MainWindow(qint64 appVersion, bool dailyCheck, QWidget *parent)
             [] { QDesktopServices::openUrl(QUrl(officialSite, QUrl::TolerantMode)); });
 
     connect(update, &UpdateController::stateChanged, this, &MainWindow::showState);
-    connect(update, &UpdateController::infoAdded, this, &MainWindow::appendText);
+    connect(update, &UpdateController::downloadStarting, this,
+            [this] { appendText(tr("Downloading...")); });
     connect(update, &UpdateController::checkFinished, this, &MainWindow::showCheckResult);
     connect(update, &UpdateController::progressChanged, this, &MainWindow::progressBarUpdate);
     connect(update, &UpdateController::downloadFailed, this, &MainWindow::showDownloadFailed);
@@ -230,16 +231,46 @@ void MainWindow::showState(UpdateController::State state)
     }
 }
 
-void MainWindow::showCheckResult(const QString &errorText)
+void MainWindow::showCheckResult(const VersionCheck &check)
 {
-    ui->errInfo->setText(errorText);
-    announce(errorText.isEmpty() ? static_cast<QWidget *>(ui->updateInfo) : ui->errInfo);
+    if (check.answered) {
+        appendText(tr("Your app version is: %1").arg(check.appVersion));
+        appendText(tr("Latest app version is: %1").arg(check.latestVersion));
+        if (check.hasUpdate) {
+            appendText(QStringLiteral("\n"));
+            appendText(check.releaseNotes);
+        } else {
+            appendText(tr("There are currently no updates"));
+        }
+    }
+    const QString problem = problemText(check);
+    ui->errInfo->setText(problem);
+    announce(problem.isEmpty() ? static_cast<QWidget *>(ui->updateInfo) : ui->errInfo);
     if (!dailyCheck)
         return;
     if (update->hasUpdate())
         raiseWindow();
     else
         quit();
+}
+
+QString MainWindow::problemText(const VersionCheck &check)
+{
+    switch (check.problem) {
+    case VersionCheck::Problem::None:
+        break;
+    case VersionCheck::Problem::Unparsable:
+        return tr("can not parse response");
+    case VersionCheck::Problem::NullResponse:
+        return tr("response is null");
+    case VersionCheck::Problem::ErrorCode:
+        return tr("code is: %1").arg(check.code);
+    case VersionCheck::Problem::NoData:
+        return tr("not contains data");
+    case VersionCheck::Problem::NoUpdateInfo:
+        return tr("not contains update info");
+    }
+    return QString();
 }
 
 void MainWindow::progressBarUpdate(qint64 cur, qint64 total)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "update/updatecontroller.h"
+#include "update/versioncheck.h"
 
 #include <QMainWindow>
 #include <QString>
@@ -46,7 +47,8 @@ protected:
 private:
     void loadLanguage();
     void showState(UpdateController::State state);
-    void showCheckResult(const QString &errorText);
+    void showCheckResult(const VersionCheck &check);
+    static QString problemText(const VersionCheck &check);
     void showDownloadFailed();
     void showNote(const QString &text);
     void raiseWindow();

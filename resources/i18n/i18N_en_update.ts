@@ -107,16 +107,10 @@
         <source>The last update did not complete. You can try it again.</source>
         <translation>The last update did not complete. You can try it again.</translation>
     </message>
-</context>
-<context>
-    <name>UpdateController</name>
     <message>
         <source>Downloading...</source>
         <translation>Downloading...</translation>
     </message>
-</context>
-<context>
-    <name>VersionCheck</name>
     <message>
         <source>not contains update info</source>
         <translation>not contains update info</translation>

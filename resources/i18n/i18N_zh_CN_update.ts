@@ -107,16 +107,10 @@
         <source>The last update did not complete. You can try it again.</source>
         <translation>上次更新没有完成，可以再试一次。</translation>
     </message>
-</context>
-<context>
-    <name>UpdateController</name>
     <message>
         <source>Downloading...</source>
         <translation>正在下载...</translation>
     </message>
-</context>
-<context>
-    <name>VersionCheck</name>
     <message>
         <source>not contains update info</source>
         <translation>没有更新信息</translation>

@@ -54,7 +54,15 @@ QString TestUpdateController::check(UpdateController &controller)
     controller.activate();
     if (controller.state() != State::Checking || !finished.wait(10000))
         return "no check";
-    return finished.first().first().toString();
+    // The English the window words it with.
+    const auto result = finished.first().first().value<VersionCheck>();
+    using Problem = VersionCheck::Problem;
+    const QHash<Problem, QString> texts{{Problem::Unparsable, "can not parse response"},
+                                        {Problem::NullResponse, "response is null"},
+                                        {Problem::NoData, "not contains data"},
+                                        {Problem::NoUpdateInfo, "not contains update info"}};
+    return result.problem == Problem::ErrorCode ? "code is: " + QString::number(result.code)
+                                                : texts.value(result.problem);
 }
 
 // Every kind of reply the service can give, and limits on its time and size: what the update
@@ -158,15 +166,18 @@ void TestUpdateController::versionReplies()
     UpdateController controller;
     controller.setAppVersion(108);
     controller.setInstalledVersion("1.0.8");
-    QSignalSpy added(&controller, &UpdateController::infoAdded);
+    QSignalSpy finished(&controller, &UpdateController::checkFinished);
 
     const QString reported = check(controller);
     qunsetenv("GLIMMERPANE_UPDATE_PUBLIC_KEY");
     QCOMPARE(reported, errorText);
     QCOMPARE(queries, QStringList{"/api/front/index/get/version?appPlatform=Windows"});
-    QCOMPARE(added.isEmpty() ? "" : added.constLast().first().toString(), lastLine);
-    QCOMPARE(added.isEmpty() ? "" : added.constFirst().first().toString(),
-             lastLine.isEmpty() ? "" : "Your app version is: 108");
+    const auto result = finished.value(0).value(0).value<VersionCheck>();
+    const QString shownLast = !result.answered   ? ""
+                              : result.hasUpdate ? result.releaseNotes
+                                                 : "There are currently no updates";
+    QCOMPARE(shownLast, lastLine);
+    QCOMPARE(result.appVersion, result.answered ? 108 : 0);
     QCOMPARE(controller.state(), State::Idle);
     QCOMPARE(controller.hasUpdate(), offered);
     QCOMPARE(QFileInfo(controller.installerPath()).fileName(), offered ? "Glimmerpane109.exe" : "");
