@@ -6,7 +6,7 @@
 #include "update/installerreuse.h"
 #include "update/installrecord.h"
 #include "update/networksetup.h"
-#include "update/releaseversion.h"
+#include "core/releaseversion.h"
 #include "update/updatefolder.h"
 #include "update/versioncheck.h"
 #include "update/versionrequest.h"

@@ -1,8 +1,9 @@
 #include "update/vendorsignature.h"
 
+#include "core/releasestatement.h"
 #include "core/stagingoverrides.h"
+#include "update/installerexpectation.h"
 #include "update/logcategory.h"
-#include "update/releasestatement.h"
 
 #include <sodium.h>
 
@@ -46,6 +47,12 @@ bool vendorSignatureValid(const QByteArray &statement, const QByteArray &signatu
 
 bool signedByVendor(const InstallerExpectation &expected)
 {
-    return vendorPublicKeys().isEmpty() ||
-           vendorSignatureValid(releaseStatement(expected), expected.signature);
+    if (vendorPublicKeys().isEmpty())
+        return true;
+    // The dotted layout when the reply named a dotted version, else the first.
+    const QByteArray statement =
+        expected.versionText.isEmpty()
+            ? digitsReleaseStatement(expected.version, expected.size, expected.sha256)
+            : releaseStatement(expected.versionText, expected.size, expected.sha256);
+    return vendorSignatureValid(statement, expected.signature);
 }

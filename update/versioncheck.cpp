@@ -1,7 +1,7 @@
 #include "update/versioncheck.h"
 
 #include "update/releasenotes.h"
-#include "update/releaseversion.h"
+#include "core/releaseversion.h"
 #include "update/vendorsignature.h"
 #include "update/versionreply.h"
 

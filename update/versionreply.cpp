@@ -1,6 +1,6 @@
 #include "update/versionreply.h"
 
-#include "update/releaseversion.h"
+#include "core/releaseversion.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>

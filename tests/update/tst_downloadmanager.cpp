@@ -4,7 +4,7 @@
 #include "tools/signing/installersigner.h"
 #include "update/downloadmanager.h"
 #include "update/partialdownload.h"
-#include "update/releasestatement.h"
+#include "core/releasestatement.h"
 #include "update/retrypolicy.h"
 
 #include <QApplication>

@@ -1,7 +1,7 @@
 #include "tools/signing/installersigner.h"
 
-#include "update/releasestatement.h"
-#include "update/releaseversion.h"
+#include "core/releasestatement.h"
+#include "core/releaseversion.h"
 
 #include <QCryptographicHash>
 #include <QFile>

@@ -9,7 +9,7 @@
 // The vendor's side of installer integrity: an Ed25519 key pair (libsodium's form) and the
 // members "size", "sha256" and "signature" that the version reply states for an installer, with
 // "version" and "appVersion" for the version it is offered as. The signature is made over the
-// release statement (update/releasestatement.h), which names that version.
+// release statement (core/releasestatement.h), which names that version.
 class InstallerSigner
 {
 public:

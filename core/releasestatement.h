@@ -1,7 +1,5 @@
 #pragma once
 
-#include "update/installerexpectation.h"
-
 #include <QByteArray>
 #include <QString>
 #include <QtGlobal>
@@ -21,7 +19,3 @@ QByteArray releaseStatement(const QString &dottedVersion, qint64 size, const QBy
 // The first layout, for replies without a dotted version: tag "glimmerpane-release-statement-1"
 // and the version's digits ("1010"), which do not tell 1.0.10 from 10.1.0.
 QByteArray digitsReleaseStatement(int version, qint64 size, const QByteArray &sha256);
-
-// The statement that the expectation's signature must be over: the dotted layout when the
-// reply named a dotted version, else the first.
-QByteArray releaseStatement(const InstallerExpectation &expectation);

@@ -1,4 +1,4 @@
-#include "update/releasestatement.h"
+#include "core/releasestatement.h"
 
 namespace {
 
@@ -26,11 +26,4 @@ QByteArray digitsReleaseStatement(int version, qint64 size, const QByteArray &sh
 {
     return statement(QByteArrayLiteral("glimmerpane-release-statement-1"),
                      QByteArray::number(version), size, sha256);
-}
-
-QByteArray releaseStatement(const InstallerExpectation &expectation)
-{
-    return expectation.versionText.isEmpty()
-               ? digitsReleaseStatement(expectation.version, expectation.size, expectation.sha256)
-               : releaseStatement(expectation.versionText, expectation.size, expectation.sha256);
 }

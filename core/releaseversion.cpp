@@ -1,4 +1,4 @@
-#include "update/releaseversion.h"
+#include "core/releaseversion.h"
 
 #include <QStringList>
 
