@@ -191,14 +191,16 @@ int wmain(int argc, wchar_t **argv)
     }
     // The temporary file, the state and the installer are opened only as our own: one name, no
     // reparse point.
-    const std::wstring secondName = update + L"\\second-name", link = update + L"\\link";
+    const std::wstring own = update + L"\\own", secondName = update + L"\\second-name",
+                       link = update + L"\\link";
+    CopyFileW(self.c_str(), own.c_str(), TRUE);
     const auto opens = [](const std::wstring &file) {
         const HANDLE handle = openOwnHandle(file, GENERIC_READ, OPEN_EXISTING);
         CloseHandle(handle);
         return handle != INVALID_HANDLE_VALUE;
     };
-    check(opens(control), "a plain file of one name opens");
-    check(CreateHardLinkW(secondName.c_str(), control.c_str(), nullptr) && !opens(control) &&
+    check(opens(own), "a plain file of one name opens");
+    check(CreateHardLinkW(secondName.c_str(), own.c_str(), nullptr) && !opens(own) &&
               !opens(secondName),
           "a file with a second name is refused under either");
     if (CreateSymbolicLinkW(link.c_str(), installer.c_str(), 0))
