@@ -124,10 +124,11 @@ bool PartialFile::volumeHasRoom() const
 }
 
 // Without a stated size nothing bounds the body: it may take the volume down to the margin kept
-// free, not further. Asked again after each 8 MiB, since others write to the volume too.
+// free, not further. Our own writes are counted; the volume is asked again after each 64 MiB,
+// since others write to it too (asking reads the mount table: not for every chunk).
 bool PartialFile::roomFor(qint64 bytes)
 {
-    constexpr qint64 recheckBytes = 8 * 1024 * 1024;
+    constexpr qint64 recheckBytes = 64 * 1024 * 1024;
     if (room < bytes || sinceRoomCheck >= recheckBytes) {
         const QStorageInfo volume(QFileInfo(tempPath()).absolutePath());
         room = volume.isValid() && volume.bytesAvailable() >= 0
