@@ -5,7 +5,8 @@
 #   recovery  the service resets the first installer connection after half of a 16 MiB
 #             installer; strace timestamps give the time from the drop (the socket's last read)
 #             to the first byte of the resumed response written to "<name>_tmp", and how much
-#             of it is the back-off wait before the new connection.
+#             of it is the back-off wait before the new connection (the file stays open and its
+#             digest goes on, so nothing is read again in between).
 #   resend    the updater is SIGKILLed once "<name>_tmp" holds 40% of a 64 MiB installer and
 #             started again; what the service writes to its sockets (/proc/PID/io, TLS included)
 #             during the second run, against 64 MiB.
@@ -105,7 +106,7 @@ import re, sys
 from datetime import datetime
 trace, port, dropAfter = sys.argv[1], sys.argv[2], int(sys.argv[3])
 files, sockets, written = set(), set(), 0
-drop = retry = reconnect = first = None
+drop = reconnect = first = None
 for line in open(trace, errors="replace"):
     stamp, _, call = line.partition(" ")
     at = datetime.strptime(stamp, "%H:%M:%S.%f")
@@ -115,8 +116,6 @@ for line in open(trace, errors="replace"):
     name, arg, result = m.group(1), m.group(2), int(m.group(3))
     if name == "openat" and arg.endswith("_tmp") and result >= 0:
         files.add(str(result)); sockets.discard(str(result))
-        if drop and not retry:
-            retry = at  # the back-off timer has fired: the kept file is opened again
     elif name == "connect" and "htons(%s)" % port in call:
         sockets.add(arg); files.discard(arg)
         if drop and not reconnect:
@@ -131,12 +130,11 @@ for line in open(trace, errors="replace"):
         written += result
         if reconnect and not first:
             first = at
-if not (drop and retry and reconnect and first):
+if not (drop and reconnect and first):
     sys.exit("trace incomplete: drop %s, reconnect %s, first write %s" % (drop, reconnect, first))
 ms = lambda a, b: (b - a).total_seconds() * 1000
 print("drop -> first resumed byte written: %.0f ms" % ms(drop, first))
-print("  drop -> retry (the back-off wait): %.0f ms" % ms(drop, retry))
-print("  retry -> new connection (the kept bytes hashed again): %.0f ms" % ms(retry, reconnect))
+print("  drop -> new connection (the back-off wait): %.0f ms" % ms(drop, reconnect))
 print("  new connection -> first byte written (TLS, Range request, 206): %.0f ms"
       % ms(reconnect, first))
 PY

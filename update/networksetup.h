@@ -6,6 +6,7 @@ class QNetworkAccessManager;
 // starts (Linux), the system proxy settings and, where the build allows it, extra trusted CA
 // certificates from the PEM file named by GLIMMERPANE_EXTRA_CA_CERTS (staging servers, the local
 // demo service, tests).
+// Does its work once a run, however often it is called.
 void setUpNetwork();
 
 // Staging builds with GLIMMERPANE_PROXY_LOOPBACK=1 only: the manager takes the system proxy

@@ -1,12 +1,12 @@
 #include "update/updatecontroller.h"
 
 #include "core/productpaths.h"
+#include "core/releaseversion.h"
 #include "core/updatelog.h"
 #include "update/downloadmanager.h"
 #include "update/installerreuse.h"
 #include "update/installrecord.h"
 #include "update/networksetup.h"
-#include "core/releaseversion.h"
 #include "update/updatefolder.h"
 #include "update/versioncheck.h"
 #include "update/versionrequest.h"
@@ -100,6 +100,7 @@ void UpdateController::activate()
 void UpdateController::check()
 {
     setState(State::Checking);
+    setUpNetwork();
     request = new VersionRequest(downloads->networkManager(), versionServiceUrl(), this);
     connect(request, &VersionRequest::finished, this, [this](const QByteArray &body) {
         request->deleteLater();
